@@ -1,0 +1,66 @@
+// Configuration files (.kvx): the serialised rule set, which is also the run snapshot and the
+// reference for change detection; the last-configuration file and the program's folders.
+#pragma once
+
+#include "engine/rules.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kelvora {
+
+// The rule set as configuration text: N, the titles, M, then per block rule its pattern,
+// attribute count, layer, space and (name pattern, column) pairs; every line ends in CR LF.
+std::string getconf(const RuleSet& rules);
+
+struct LoadedConfiguration {
+    std::optional<RuleSet> rules; // set on success
+    std::string error;            // otherwise: a message naming the file and the line
+};
+// Parses configuration text; name is used in error messages.
+LoadedConfiguration parseConfiguration(std::string_view text, const std::string& name);
+// Reads a configuration file.
+LoadedConfiguration loadconf(const std::string& path);
+
+// True when either serialisation is absent or both hold the same bytes.
+bool sameConfiguration(const std::optional<std::string>& a, const std::optional<std::string>& b);
+
+// Writes the text to a new file beside the target and renames it over the target only when
+// complete, so a failed save leaves the earlier file. False with a message on failure.
+bool saveTextFileAtomically(const std::string& path, std::string_view text, std::string& error);
+// Saves a configuration file (getconf of the rules) that way.
+bool saveConfiguration(const std::string& path, const RuleSet& rules, std::string& error);
+
+// Folders and files beside the program.
+struct ProgramPaths {
+    std::string programFolder;         // ends in "/"
+    std::string configurationsFolder;  // program folder + "configurations"
+    std::string lastConfigurationFile; // program folder + "kelvora.ini"
+    std::string reportFile;            // program folder + "KelvoraLog.txt"
+    std::string helpFile;              // program folder + "help_kelvora.html"
+
+    static ProgramPaths forFolder(std::string programFolder);
+    // The folder of the running program (/proc/self/exe).
+    static ProgramPaths current();
+};
+
+// The first line of "kelvora.ini", or nothing when the file is missing or its line is empty.
+std::optional<std::string> readLastConfiguration(const ProgramPaths& paths);
+// Writes the configuration's file name (without folder) into "kelvora.ini".
+bool rememberLastConfiguration(const ProgramPaths& paths, const std::string& fileName,
+                               std::string& error);
+
+// The configuration to use at start: the one named in "kelvora.ini", looked up in the
+// configurations folder.
+struct StartupConfiguration {
+    std::optional<RuleSet> rules; // set when it was loaded
+    std::string fileName;         // its name as shown, or "None"
+    std::string message;          // information for the user when nothing was loaded
+};
+StartupConfiguration loadStartupConfiguration(const ProgramPaths& paths);
+
+// The file name of a path, without its folder.
+std::string fileNameOf(std::string_view path);
+
+} // namespace kelvora

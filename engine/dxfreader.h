@@ -1,0 +1,94 @@
+// Reading block inserts from the text form of DXF drawings: a line reader, the file scan
+// and the two insert readers (one for runs, one for the template import).
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvora {
+
+// Reads one file as 8-bit text, line by line, through a 1 MiB buffer. A line ends at a line
+// feed; a carriage return before it is dropped, and so is a carriage return anywhere else
+// (the line goes on). A Ctrl-Z byte ends the file. After the end every read yields an empty
+// line. Memory is bounded by the longest line.
+class DxfLineReader {
+public:
+    DxfLineReader() = default;
+    ~DxfLineReader();
+    DxfLineReader(const DxfLineReader&) = delete;
+    DxfLineReader& operator=(const DxfLineReader&) = delete;
+
+    // Opens the file for reading only; false (and errorMessage()) when it cannot be opened.
+    bool open(const std::string& path);
+    // Reads from memory instead of a file (the bytes must outlive the reader).
+    void openMemory(std::string_view bytes);
+    void close();
+    const std::string& errorMessage() const { return error_; }
+
+    // The next line; the view stays valid until the next read.
+    std::string_view readLine();
+    // A group-code line and a value line, both trimmed of bytes of code 32 or less. The views
+    // stay valid until the next read.
+    struct Pair {
+        std::string_view code;
+        std::string_view value;
+    };
+    Pair readPair();
+    bool atEnd();
+
+    // Bytes fetched from the file so far and the file's size, for progress displays.
+    long long position() const { return fetched_; }
+    long long size() const { return size_; }
+
+private:
+    bool fill();
+    std::string_view takeLine(std::string& store);
+
+    std::FILE* file_ = nullptr;
+    std::string error_;
+    std::vector<char> buffer_;
+    const char* data_ = nullptr; // unread bytes [data_, end_)
+    const char* end_ = nullptr;
+    bool sawCtrlZ_ = false;
+    bool memory_ = false;
+    long long fetched_ = 0;
+    long long size_ = 0;
+    std::string line_;      // a line that spans buffers or holds stray carriage returns
+    std::string codeStore_; // keeps a pair's code line while its value line is read
+};
+
+// Reads single lines up to the line "ENTITIES"; then calls onInsert after every line
+// "INSERT" (onInsert goes on reading from the next line) until the end of the file.
+// beforeLine runs before every line read in both phases and stops the scan by returning false.
+// Returns false when the scan was stopped that way.
+bool scanForInserts(DxfLineReader& reader, const std::function<void()>& onInsert,
+                    const std::function<bool()>& beforeLine = {});
+
+// What the header of an insert holds when its block name is reached.
+struct InsertHeader {
+    std::string blockName;
+    std::string layer;
+    std::string space = "Model Space";
+    bool hasAttributes = false;
+};
+
+// The block name followed by every attribute tag, as read; hasAttributes from group 66.
+struct TemplateInsert {
+    std::vector<std::string> names;
+    bool hasAttributes = false;
+};
+
+// Reads an insert for the template import, called right after the line "INSERT". Nothing when
+// the file ends before the block name.
+std::optional<TemplateInsert> readTemplateInsert(DxfLineReader& reader);
+
+// Upper-cases ASCII letters only; every other byte stays as it is.
+std::string asciiUpper(std::string_view text);
+// Removes leading and trailing bytes of code 32 or less.
+std::string_view trimBlanks(std::string_view text);
+
+} // namespace kelvora

@@ -1,0 +1,63 @@
+// Turning accepted inserts into rows and writing the rows of one drawing into its result.
+#pragma once
+
+#include "engine/dxfreader.h"
+#include "engine/rules.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kelvora {
+
+// highestColumn + 1 fields: field 0 the block name, field k the value for column k.
+using Row = std::vector<std::string>;
+
+// Rows written per block name for the drawing being processed, in name order.
+using BlockTally = std::map<std::string, long long>;
+
+// The result of one drawing. The title row is written when the sink is opened.
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    virtual void writeRow(const Row& row) = 0;
+    // True once a write has failed; the rest of the drawing need not be read.
+    virtual bool failed() const = 0;
+    // Ends the result; aborted means the run was stopped during this drawing. Returns false
+    // when the result could not be written completely (errorMessage() says why).
+    virtual bool close(bool aborted) = 0;
+    // A message naming the result file, once something failed.
+    virtual std::string errorMessage() const = 0;
+    // Lines for the run report, such as rows that a result kind could not hold.
+    virtual std::vector<std::string> warnings() const = 0;
+};
+
+// True when this build can write worksheet results (extension exactly "xls").
+bool worksheetResultAvailable();
+
+struct OpenedSink {
+    std::unique_ptr<ResultSink> sink; // null when the result could not be created
+    std::string error;                // then: a message naming the path
+};
+// Creates the result of one drawing with its title row: a worksheet when the extension is
+// exactly "xls", comma-separated text for every other extension.
+OpenedSink openSink(const std::string& path, const std::string& extension,
+                    const ColumnList& columns);
+
+// The comma-separated text kind, used for every extension but "xls".
+OpenedSink openTextResult(const std::string& path, const ColumnList& columns);
+
+// The block rule that accepts the insert, or null. Only the first rule whose block pattern
+// matches is tested for layer and space.
+const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header);
+
+// Puts the value into the field of the last attribute rule whose name pattern matches the tag.
+void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::string_view value);
+
+// Reads an insert for a run, called right after the line "INSERT". An accepted insert gets
+// a row, counted in the tally and written to the sink; returns true when a row was written.
+bool readInsert(DxfLineReader& reader, const RuleSet& rules, int highestColumn, ResultSink& sink,
+                BlockTally& tally);
+
+} // namespace kelvora

@@ -1,0 +1,157 @@
+#include "engine/rules.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace kelvora {
+
+ColumnChoices columnChoices(std::size_t titleCount) {
+    ColumnChoices choices{"-1"};
+    for (std::size_t i = 1; i <= titleCount; ++i) {
+        choices.push_back(std::to_string(i));
+    }
+    return choices;
+}
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool isBlank(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+} // namespace
+
+std::optional<int> parseColumnNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    int base = 10;
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == text.size()) {
+        return std::nullopt;
+    }
+    const std::int64_t limit = negative ? std::int64_t{2147483648} : std::int64_t{2147483647};
+    std::int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = hexDigit(text[i]);
+        if (digit < 0 || digit >= base) {
+            return std::nullopt;
+        }
+        value = value * base + digit;
+        if (value > limit) {
+            return std::nullopt;
+        }
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+HighestColumn highestColumn(const RuleSet& rules) {
+    HighestColumn result;
+    for (const BlockRule& block : rules.blockRules) {
+        for (const AttributeRule& attribute : block.attributes) {
+            const std::optional<int> column = parseColumnNumber(attribute.column);
+            if (!column) {
+                result.invalidText = attribute.column;
+                return result;
+            }
+            if (*column > result.value) {
+                result.value = *column;
+            }
+        }
+    }
+    return result;
+}
+
+// The match works on suffixes: matches(i, j) tells whether name[i..] matches pattern[j..].
+// A "*" matches when any later suffix of the name matches the rest of the pattern, tried from
+// the shortest skip on. When the name is used up, what is left of the pattern must be empty
+// or a single "*" (so 'A**' does not match 'A', and '**' does not match an empty name).
+// Filling the table column by column keeps the match polynomial where plain backtracking
+// would be exponential for patterns with many stars.
+bool matchWildcard(std::string_view name, std::string_view pattern) {
+    const std::size_t n = name.size();
+    const std::size_t m = pattern.size();
+    // next[i] = matches(i, j + 1), current[i] = matches(i, j)
+    std::vector<char> next(n + 1);
+    std::vector<char> current(n + 1);
+    for (std::size_t i = 0; i <= n; ++i) {
+        next[i] = i == n; // matches(i, m)
+    }
+    for (std::size_t j = m; j-- > 0;) {
+        const char p = upper(pattern[j]);
+        const bool restIsOneStar = j + 1 == m && p == '*';
+        current[n] = restIsOneStar;
+        bool laterMatches = next[n]; // any matches(i', j + 1) for i' >= i
+        for (std::size_t i = n; i-- > 0;) {
+            laterMatches = laterMatches || next[i];
+            if (p == '*') {
+                current[i] = laterMatches;
+            } else if (p == '?' || p == upper(name[i])) {
+                current[i] = next[i + 1];
+            } else {
+                current[i] = false;
+            }
+        }
+        current.swap(next);
+    }
+    return next[0] != 0;
+}
+
+bool matchPatternList(std::string_view patternList, std::string_view name) {
+    std::string_view list = patternList;
+    for (;;) {
+        const std::size_t comma = list.find(',');
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        const std::string_view piece = trimmed(list.substr(0, comma));
+        if (!piece.empty() && matchWildcard(name, piece)) {
+            return true;
+        }
+        list = trimmed(list.substr(comma + 1));
+    }
+    list = trimmed(list);
+    return list.empty() || matchWildcard(name, list);
+}
+
+} // namespace kelvora

@@ -1,0 +1,106 @@
+// A batch run: every selected drawing of a folder into one result each, with a run report.
+#pragma once
+
+#include "engine/rowoutput.h"
+#include "engine/rules.h"
+
+#include <string>
+#include <vector>
+
+namespace kelvora {
+
+// What a run shows while it works and how it learns of a Stop. The window implements it with
+// its progress window; the batch command with a line on standard error.
+class RunMonitor {
+public:
+    virtual ~RunMonitor() = default;
+    virtual void showProgress() {}
+    virtual void hideProgress() {}
+    virtual void setLabel(const std::string& /*text*/) {}
+    virtual void setRange(long long /*max*/) {}
+    // Called before every line read, but only with a changed value.
+    virtual void setPosition(long long /*pos*/) {}
+    // Called before every line read. A window should let its event loop run here at most
+    // every few milliseconds: pumping a real event loop on every line makes a run many times
+    // slower than the reading itself.
+    virtual void pump() {}
+    // Tested before every line read.
+    virtual bool abortRequested() { return false; }
+    // Called at the start of every drawing: a Stop only counts for the drawing it was given in.
+    virtual void clearAbort() {}
+};
+
+struct RunInputs {
+    std::string extension; // as typed; the run trims it
+    RuleSet rules;
+    std::string sourceFolder;      // a "/" is appended unless it ends in one
+    std::string destinationFolder; // likewise
+    // Drawing names in run order, relative to the source folder (an absolute path stays as is).
+    std::vector<std::string> files;
+    std::string reportPath;
+};
+
+// Counters of one drawing, reset for every drawing.
+struct RunState {
+    long long nextRow = 2;
+    long long processed = 0; // lines "INSERT" found by the scan
+    long long matched = 0;   // accepted inserts, rows written
+    bool abort = false;
+    bool openFailed = false;
+    BlockTally tally;
+};
+
+struct DrawingOutcome {
+    std::string inputPath;
+    std::string resultPath;
+    RunState state;
+    bool resultWritten = false; // the result was created and closed without failure
+    std::string error;          // why the drawing or its result failed
+};
+
+struct RunOutcome {
+    std::vector<std::string> reportLines;
+    std::string reportPath;
+    bool reportSaved = false;
+    std::vector<DrawingOutcome> drawings;
+    bool aborted = false;
+    // Every drawing was processed and every result written (and the report saved).
+    bool complete = false;
+    // Set when the run ended early or could not start: what the user must be told.
+    std::string fatalMessage;
+};
+
+inline constexpr std::string_view kOpenFailedLine =
+    "*** Error, file is used by another application ***";
+inline constexpr std::string_view kResultFailedLine =
+    "*** Error, result file could not be written ***";
+inline constexpr std::string_view kAbortedLine = "Process aborted";
+inline constexpr std::string_view kInvalidExtensionMessage =
+    "     Enter a valid file extension please.     ";
+inline constexpr std::string_view kNoBlocksMessage = "     Select blocks to process please.     ";
+
+// The extension trimmed of leading and trailing blanks and control characters.
+std::string trimExtension(std::string_view typed);
+// False for an empty extension or exactly ".".
+bool validExtension(std::string_view trimmed);
+// The folder with a "/" appended unless it already ends in one.
+std::string withSeparator(std::string folder);
+// Destination folder + the drawing's file name up to and including its last "." + extension.
+std::string resultPath(const std::string& destinationFolder, const std::string& drawingName,
+                       const std::string& extension);
+
+RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor);
+
+// One drawing; the report lines of its failures and counters are appended by the caller.
+DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
+                           const std::string& extension, const RuleSet& rules, int highestColumn,
+                           RunMonitor& monitor);
+
+// Appends one drawing's counters, its sorted tally and its result's warnings to the report.
+void addFileReport(std::vector<std::string>& report, const RunState& state,
+                   const std::vector<std::string>& warnings);
+
+// Writes the lines, each ending with a carriage return and a line feed; false on failure.
+bool saveReport(const std::string& path, const std::vector<std::string>& lines, std::string& error);
+
+} // namespace kelvora
