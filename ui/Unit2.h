@@ -1,0 +1,50 @@
+// The progress window of a run: the drawing being read, a progress bar and "Stop process".
+#pragma once
+
+#include "engine/run.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+class TForm2 : public QDialog, public kelvora::RunMonitor {
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget* parent = nullptr);
+
+    QLabel* label() const { return m_label; }
+    QProgressBar* progressBar() const { return m_bar; }
+    QPushButton* stopButton() const { return m_stop; }
+
+    // Shows the window (not modal) with a cleared abort flag and paints it at once.
+    void showProgress() override;
+    void hideProgress() override;
+    void setLabel(const std::string& text) override;
+    void setRange(long long maximum) override;
+    void setPosition(long long position) override;
+    // Lets the user interface handle its pending events, at most once every ~10 ms: a run
+    // asks before every line, and a real event-loop pass per line would make it many times
+    // slower.
+    void pump() override;
+    bool abortRequested() override { return m_abort; }
+    void clearAbort() override { m_abort = false; }
+
+    // The user cannot close the window; only the run hides it.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QLabel* m_label;
+    QProgressBar* m_bar;
+    QPushButton* m_stop;
+    QElapsedTimer m_sincePump;
+    bool m_abort = false;
+    // Progress values are scaled down by this factor when a drawing is larger than the bar's
+    // int range.
+    long long m_scale = 1;
+};

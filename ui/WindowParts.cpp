@@ -1,0 +1,160 @@
+#include "ui/WindowParts.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSystemModel(this)) {
+    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_model->setReadOnly(true);
+    // An empty root path shows "/" itself as the single top item.
+    m_model->setRootPath(QString());
+    setModel(m_model);
+    for (int column = 1; column < m_model->columnCount(); ++column)
+        hideColumn(column);
+    setHeaderHidden(true);
+    setSortingEnabled(true);
+    sortByColumn(0, Qt::AscendingOrder);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        const QModelIndex index = indexAt(pos);
+        if (index.isValid())
+            setCurrentIndex(index);
+    });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { emit pathChanged(selectedPath()); });
+}
+
+QString FolderTree::selectedPath() const {
+    const QModelIndex index = currentIndex();
+    if (!index.isValid() || !m_model->isDir(index))
+        return {};
+    return m_model->filePath(index);
+}
+
+bool FolderTree::selectPath(const QString& path) {
+    if (path.isEmpty() || !QFileInfo(path).isDir())
+        return false;
+    const QModelIndex index = m_model->index(QFileInfo(path).absoluteFilePath());
+    if (!index.isValid())
+        return false;
+    setCurrentIndex(index);
+    scrollTo(index, QAbstractItemView::PositionAtCenter);
+    expand(index);
+    return true;
+}
+
+PathLabel::PathLabel(QWidget* parent) : QLabel(parent) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+}
+
+QSize PathLabel::minimumSizeHint() const {
+    return {0, fontMetrics().height()};
+}
+
+QSize PathLabel::sizeHint() const {
+    return minimumSizeHint();
+}
+
+void PathLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(area, int(alignment()),
+                     fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+}
+
+QString captionName(const QString& caption) {
+    QString name = caption;
+    name.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+    return name.trimmed();
+}
+
+void setHint(QWidget* control, const QString& hint) {
+    control->setToolTip(hint);
+    control->setAccessibleDescription(hint);
+    QString name;
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+        name = captionName(button->text());
+    control->setAccessibleName(name.isEmpty() ? hint : name);
+}
+
+namespace {
+
+// Shows a widget's tooltip with the heading every hint of the program carries.
+class HintHeading : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr || widget->toolTip().isEmpty())
+            return false;
+        const auto* help = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(
+            help->globalPos(),
+            QStringLiteral("<b>Information</b><br>") + widget->toolTip().toHtmlEscaped(), widget);
+        return true;
+    }
+};
+
+} // namespace
+
+void installHintHeading() {
+    static HintHeading* filter = nullptr;
+    if (filter != nullptr)
+        return;
+    filter = new HintHeading(qApp);
+    qApp->installEventFilter(filter);
+}
+
+QWidget* makeHeaderStrip(const QIcon& picture, const QString& title, const QString& text,
+                         QWidget* parent) {
+    auto* strip = new QWidget(parent);
+    strip->setAutoFillBackground(true);
+    QPalette palette = strip->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    strip->setPalette(palette);
+
+    auto* image = new QLabel(strip);
+    image->setPixmap(picture.pixmap(32, 32));
+    image->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(4);
+    if (!title.isEmpty()) {
+        auto* heading = new QLabel(title, strip);
+        QFont bold = heading->font();
+        bold.setBold(true);
+        heading->setFont(bold);
+        texts->addWidget(heading);
+    }
+    auto* body = new QLabel(text, strip);
+    body->setWordWrap(true);
+    texts->addWidget(body);
+    texts->addStretch();
+
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(10, 8, 10, 8);
+    row->setSpacing(12);
+    row->addWidget(image);
+    row->addLayout(texts, 1);
+    return strip;
+}

@@ -1,0 +1,62 @@
+// Pieces shared by the program's windows: the folder tree, the white header strip of the
+// dialogs, hints with their "Information" heading, and accessible names.
+#pragma once
+
+#include <QLabel>
+#include <QString>
+#include <QTreeView>
+
+class QFileSystemModel;
+class QIcon;
+class QWidget;
+
+// A tree of the file system's folders (no files), rooted at "/", with the desktop's icons.
+// A right click selects the folder under the mouse.
+class FolderTree : public QTreeView {
+    Q_OBJECT
+public:
+    explicit FolderTree(QWidget* parent = nullptr);
+
+    // The selected folder's path, or an empty text when nothing (or nothing that is a folder
+    // of the file system) is selected.
+    QString selectedPath() const;
+    // Selects the folder, expands it and scrolls to it. Returns false (and leaves the
+    // selection) when the path is not an existing folder.
+    bool selectPath(const QString& path);
+
+signals:
+    // The selection changed; the path is empty when no folder is selected.
+    void pathChanged(const QString& path);
+
+private:
+    QFileSystemModel* m_model;
+};
+
+// A label for a path: it keeps the whole path as its text but draws it shortened in the
+// middle when it does not fit, so a long path never widens a fixed-size window.
+class PathLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit PathLabel(QWidget* parent = nullptr);
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// Gives a control its hint (shown as a tooltip under the heading "Information") and an
+// accessible name: its caption, or the hint when it shows only a picture.
+void setHint(QWidget* control, const QString& hint);
+
+// Installs, once per application, the event filter that shows every hint under the heading
+// "Information".
+void installHintHeading();
+
+// The white strip at the top of a dialog: a picture, an optional bold title and a text.
+QWidget* makeHeaderStrip(const QIcon& picture, const QString& title, const QString& text,
+                         QWidget* parent);
+
+// The accessible name a control gets from its caption: the text without accelerator marks
+// and surrounding blanks.
+QString captionName(const QString& caption);

@@ -1,0 +1,26 @@
+// The Kelvora program: the main window and its three dialogs on the configuration and the
+// extraction engine.
+#include "configuration/configuration.h"
+#include "ui/Prompts.h"
+#include "ui/QtSettingsStore.h"
+#include "ui/xyz1.h"
+
+#include <QApplication>
+
+#include <clocale>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kelvora"));
+    QApplication::setOrganizationName(QStringLiteral("Morvane"));
+    // Numbers are always formatted with "." whatever the user's locale.
+    std::setlocale(LC_NUMERIC, "C");
+
+    QtSettingsStore settings;
+    QtPrompts prompts;
+    TForm1 window(kelvora::ProgramPaths::current(), settings, prompts);
+    QObject::connect(&window, &TForm1::exitRequested, &app, &QApplication::quit);
+    window.startup();
+    window.show();
+    return QApplication::exec();
+}

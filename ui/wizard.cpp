@@ -1,0 +1,78 @@
+#include "ui/wizard.h"
+
+#include "configuration/settings.h"
+#include "ui/WindowParts.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+using kelvora::SettingsStore;
+
+TForm4::TForm4(SettingsStore& settings, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_settings(settings),
+      m_anonymous(new QCheckBox(QStringLiteral("Import Anonymous blocks"), this)),
+      m_withoutAttributes(
+          new QCheckBox(QStringLiteral("Import blocks that don't have attributes"), this)),
+      m_proceed(new QPushButton(QStringLiteral("Select DXF file and proceed ..."), this)),
+      m_cancel(new QPushButton(QStringLiteral("Cancel "), this)),
+      m_help(new QPushButton(QStringLiteral("Help"), this)) {
+    setObjectName(QStringLiteral("Form4"));
+    setWindowTitle(QStringLiteral(" Wizard"));
+    setAccessibleName(windowTitle());
+    setFixedSize(471, 210);
+
+    QWidget* header = makeHeaderStrip(
+        style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Import Wizard"),
+        QStringLiteral("The Wizard helps you select the blocks to process from a template DXF "
+                       "file."),
+        this);
+
+    auto* group = new QGroupBox(QStringLiteral(" Blocks to import "), this);
+    group->setAccessibleName(captionName(group->title()));
+    auto* options = new QVBoxLayout(group);
+    options->addWidget(m_anonymous);
+    options->addWidget(m_withoutAttributes);
+    for (QAbstractButton* control : std::initializer_list<QAbstractButton*>{
+             m_anonymous, m_withoutAttributes, m_proceed, m_cancel, m_help})
+        control->setAccessibleName(captionName(control->text()));
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(m_proceed);
+    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_help);
+    buttons->addStretch();
+
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(10, 8, 10, 10);
+    body->addWidget(group, 1);
+    body->addLayout(buttons);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(header);
+    column->addLayout(body, 1);
+
+    m_proceed->setDefault(true);
+    // Each option is stored as soon as it is clicked, also when the dialog is then cancelled.
+    connect(m_anonymous, &QCheckBox::clicked, this, [this](bool on) {
+        kelvora::storeBool(m_settings, kelvora::kSettingImportAnonymous, on);
+    });
+    connect(m_withoutAttributes, &QCheckBox::clicked, this, [this](bool on) {
+        kelvora::storeBool(m_settings, kelvora::kSettingImportBlkNonAtt, on);
+    });
+    connect(m_proceed, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_help, &QPushButton::clicked, this, &TForm4::helpRequested);
+}
+
+int TForm4::exec() {
+    const kelvora::Settings settings = kelvora::loadSettings(m_settings);
+    m_anonymous->setChecked(settings.importanonymous);
+    m_withoutAttributes->setChecked(settings.importblknonatt);
+    return QDialog::exec();
+}

@@ -1,0 +1,624 @@
+#include "ui/xyz1.h"
+
+#include "configuration/templateimport.h"
+#include "engine/run.h"
+#include "ui/Prompts.h"
+#include "ui/RuleListEditors.h"
+#include "ui/Unit2.h"
+#include "ui/WindowParts.h"
+#include "ui/selrep.h"
+#include "ui/wizard.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <exception>
+
+using kelvora::RuleSet;
+
+namespace {
+
+const QString kChangedQuestion =
+    QStringLiteral("Current configuration has changed, do you want to save it ?");
+const QString kConfigurationFilter = QStringLiteral("KELVORA configuration files (*.kvx)");
+const QString kSupportAddress = QStringLiteral("support@morvane.example");
+const QString kSupportSubject = QStringLiteral("Kelvora support request");
+const QString kWebSite = QStringLiteral("https://www.morvane.example/kelvora");
+const QString kNone = QStringLiteral("None");
+constexpr double kDialogAlpha = 200.0 / 255.0;
+
+QString fromLocal(const std::string& text) {
+    return QString::fromLocal8Bit(text);
+}
+std::string toLocal(const QString& text) {
+    return QFile::encodeName(text).toStdString();
+}
+
+QToolButton* pictureButton(QStyle::StandardPixmap picture, const QString& hint, int size,
+                           QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setIcon(parent->style()->standardIcon(picture));
+    button->setIconSize(QSize(size, size));
+    button->setAutoRaise(false);
+    setHint(button, hint);
+    return button;
+}
+
+QGroupBox* group(const QString& title, QWidget* parent) {
+    auto* box = new QGroupBox(title, parent);
+    box->setAccessibleName(captionName(title));
+    return box;
+}
+
+// Clears the running state and unlocks the window, also when a run ends by an exception.
+class RunLock {
+public:
+    RunLock(bool& running, QWidget* locked) : m_running(running), m_locked(locked) {
+        m_running = true;
+        m_locked->setEnabled(false);
+    }
+    ~RunLock() {
+        m_locked->setEnabled(true);
+        m_running = false;
+    }
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+
+private:
+    bool& m_running;
+    QWidget* m_locked;
+};
+
+// A link-looking label that opens an address; underlined while the mouse is over it.
+class LinkLabel : public QLabel {
+public:
+    LinkLabel(const QString& text, QUrl target, Prompts& prompts, QWidget* parent)
+        : QLabel(text, parent), m_target(std::move(target)), m_prompts(prompts) {
+        setCursor(Qt::PointingHandCursor);
+        QPalette palette = this->palette();
+        palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+        setPalette(palette);
+        setAccessibleName(text);
+        setFocusPolicy(Qt::TabFocus);
+    }
+
+protected:
+    void enterEvent(QEnterEvent*) override { setUnderline(true); }
+    void leaveEvent(QEvent*) override { setUnderline(false); }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+            m_prompts.openUrl(m_target);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Space)
+            m_prompts.openUrl(m_target);
+        else
+            QLabel::keyPressEvent(event);
+    }
+
+private:
+    void setUnderline(bool on) {
+        QFont underlined = font();
+        underlined.setUnderline(on);
+        setFont(underlined);
+    }
+
+    QUrl m_target;
+    Prompts& m_prompts;
+};
+
+} // namespace
+
+TForm1::TForm1(const kelvora::ProgramPaths& paths, kelvora::SettingsStore& settings,
+               Prompts& prompts, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_paths(paths), m_settings(settings), m_prompts(prompts) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral(" Kelvora v 1.0"));
+    setAccessibleName(windowTitle());
+    setFixedSize(609, 559);
+    installHintHeading();
+
+    m_pages = new QStackedWidget(this);
+    m_pages->addWidget(buildMainPage());
+    m_pages->addWidget(buildSecondPage());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_pages);
+
+    m_form2 = new TForm2(this);
+    m_form3 = new TForm3(this);
+    m_form4 = new TForm4(m_settings, this);
+    connect(m_form4, &TForm4::helpRequested, this, &TForm1::showHelp);
+}
+
+TForm1::~TForm1() = default;
+
+QWidget* TForm1::buildMainPage() {
+    auto* page = new QWidget(this);
+
+    // Drawing folder and files.
+    QGroupBox* files = group(QStringLiteral(" DXF Files "), page);
+    m_sh1 = new FolderTree(files);
+    m_sh1->setObjectName(QStringLiteral("sh1"));
+    m_sh1->setAccessibleName(QStringLiteral("DXF Files folder"));
+    m_fl1 = new QListWidget(files);
+    m_fl1->setObjectName(QStringLiteral("fl1"));
+    m_fl1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setHint(m_fl1, QStringLiteral("Select files to process. Hold [Ctrl] key to select multiple "
+                                  "files"));
+    m_fl1->setAccessibleName(QStringLiteral("DXF files"));
+    m_autosel = new QCheckBox(QStringLiteral("AutoSelect all files."), files);
+    m_autosel->setObjectName(QStringLiteral("autosel"));
+    setHint(m_autosel, QStringLiteral("Automaticaly select all DXF files in the directory"));
+    m_folderLabel = new PathLabel(files);
+    m_folderLabel->setAccessibleName(QStringLiteral("Selected folder"));
+    m_selectionLabel = new QLabel(QStringLiteral("Files selected."), files);
+    m_selectionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_selectionLabel->setAccessibleName(QStringLiteral("Files selected"));
+
+    auto* filesGrid = new QGridLayout(files);
+    filesGrid->setContentsMargins(8, 4, 8, 6);
+    filesGrid->setVerticalSpacing(4);
+    filesGrid->addWidget(m_sh1, 0, 0);
+    filesGrid->addWidget(m_fl1, 0, 1);
+    filesGrid->addWidget(m_folderLabel, 1, 0);
+    auto* selectionRow = new QHBoxLayout;
+    selectionRow->addWidget(m_autosel);
+    selectionRow->addWidget(m_selectionLabel, 1);
+    filesGrid->addLayout(selectionRow, 1, 1);
+    filesGrid->setColumnStretch(0, 1);
+    filesGrid->setColumnStretch(1, 1);
+
+    // Create, Exit and the second page.
+    m_create =
+        pictureButton(QStyle::SP_DialogApplyButton, QStringLiteral("Create Files..."), 40, page);
+    m_create->setObjectName(QStringLiteral("BitBtn1"));
+    m_create->setEnabled(false);
+    m_exit = pictureButton(QStyle::SP_DialogCloseButton, QStringLiteral("Exit..."), 40, page);
+    m_options = pictureButton(QStyle::SP_FileDialogInfoView, QStringLiteral("Options"), 40, page);
+    for (QToolButton* button : {m_create, m_exit, m_options})
+        button->setFixedSize(64, 60);
+    auto* commands = new QVBoxLayout;
+    commands->setContentsMargins(0, 8, 0, 0);
+    commands->addWidget(m_create);
+    commands->addWidget(m_exit);
+    commands->addWidget(m_options);
+    commands->addStretch();
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(files, 1);
+    top->addLayout(commands);
+
+    // Destination and extension.
+    QGroupBox* destination =
+        group(QStringLiteral(" Destination Directory for Excel or Text files  "), page);
+    m_rep1 = new QLineEdit(destination);
+    m_rep1->setObjectName(QStringLiteral("rep1"));
+    m_rep1->setReadOnly(true);
+    setHint(m_rep1, QStringLiteral("Resulting files will be created here"));
+    m_rep1->setAccessibleName(captionName(destination->title()));
+    m_browse =
+        pictureButton(QStyle::SP_DirOpenIcon, QStringLiteral("Browse disk ..."), 16, destination);
+    m_follow = pictureButton(QStyle::SP_FileDialogToParent,
+                             QStringLiteral("Makes Destination Directory match DXF Files "
+                                            "Directory"),
+                             16, destination);
+    m_follow->setCheckable(true);
+    auto* extensionCaption = new QLabel(QStringLiteral("File Extension :"), destination);
+    m_rep3 = new QLineEdit(QStringLiteral("xls"), destination);
+    m_rep3->setObjectName(QStringLiteral("rep3"));
+    m_rep3->setFixedWidth(56);
+    setHint(m_rep3, QStringLiteral("File extension : XLS will create an Excel file, any other "
+                                   "extension will create a Text file"));
+    m_rep3->setAccessibleName(captionName(extensionCaption->text()));
+    extensionCaption->setBuddy(m_rep3);
+    auto* destinationRow = new QHBoxLayout(destination);
+    destinationRow->setContentsMargins(8, 4, 8, 6);
+    destinationRow->addWidget(m_rep1, 1);
+    destinationRow->addWidget(m_browse);
+    destinationRow->addWidget(m_follow);
+    destinationRow->addSpacing(12);
+    destinationRow->addWidget(extensionCaption);
+    destinationRow->addWidget(m_rep3);
+
+    // The two rule lists.
+    QGroupBox* rules = group(QStringLiteral(" Blocks to process / Columns Title "), page);
+    m_blocks = new BlockListEditor(rules);
+    m_columns = new ColumnListEditor(rules);
+    m_wizardButton = new QPushButton(QStringLiteral("Import Wizard"), rules);
+    m_wizardButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    setHint(m_wizardButton,
+            QStringLiteral("Use the Wizard to import blocks from a template DXF file"));
+    auto* columnSide = new QVBoxLayout;
+    columnSide->addWidget(m_columns, 1);
+    columnSide->addWidget(m_wizardButton);
+    auto* rulesRow = new QHBoxLayout(rules);
+    rulesRow->setContentsMargins(8, 4, 8, 6);
+    rulesRow->addWidget(m_blocks, 3);
+    rulesRow->addLayout(columnSide, 2);
+
+    // Configuration files.
+    m_load = pictureButton(QStyle::SP_DialogOpenButton,
+                           QStringLiteral("Load a configuration file."), 16, page);
+    m_save = pictureButton(QStyle::SP_DialogSaveButton,
+                           QStringLiteral("Save current configuration to file."), 16, page);
+    auto* inUse = new QLabel(QStringLiteral("Configuration file in use :"), page);
+    m_configuration = new QLabel(kNone, page);
+    QFont bold = m_configuration->font();
+    bold.setBold(true);
+    m_configuration->setFont(bold);
+    QPalette maroon = m_configuration->palette();
+    maroon.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00));
+    m_configuration->setPalette(maroon);
+    m_configuration->setAccessibleName(QStringLiteral("Configuration file in use"));
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_load);
+    bottom->addWidget(m_save);
+    bottom->addSpacing(8);
+    bottom->addWidget(inUse);
+    bottom->addWidget(m_configuration, 1);
+
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(8, 6, 8, 6);
+    column->setSpacing(4);
+    column->addLayout(top, 5);
+    column->addWidget(destination);
+    column->addWidget(rules, 6);
+    column->addLayout(bottom);
+
+    connect(m_sh1, &FolderTree::pathChanged, this, &TForm1::sh1Change);
+    connect(m_fl1, &QListWidget::itemSelectionChanged, this, &TForm1::fl1SelectionChange);
+    connect(m_autosel, &QCheckBox::clicked, this, &TForm1::autoselClick);
+    connect(m_follow, &QToolButton::clicked, this, &TForm1::setFollow);
+    connect(m_browse, &QToolButton::clicked, this, &TForm1::browseClick);
+    connect(m_create, &QToolButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(m_exit, &QToolButton::clicked, this, &TForm1::exitClick);
+    connect(m_options, &QToolButton::clicked, this, [this] { m_pages->setCurrentIndex(1); });
+    connect(m_wizardButton, &QPushButton::clicked, this, &TForm1::wizardClick);
+    connect(m_load, &QToolButton::clicked, this, &TForm1::loadClick);
+    connect(m_save, &QToolButton::clicked, this, &TForm1::saveClick);
+    connect(m_columns, &ColumnListEditor::choicesChanged, m_blocks,
+            &BlockListEditor::reinitlistecol);
+    return page;
+}
+
+QWidget* TForm1::buildSecondPage() {
+    auto* page = new QWidget(this);
+
+    QGroupBox* options = group(QStringLiteral(" Options / Help "), page);
+    auto* after = new QLabel(QStringLiteral("After process:"), options);
+    m_alwaysReport = new QRadioButton(QStringLiteral("Always show Report."), options);
+    m_neverReport = new QRadioButton(QStringLiteral("Never show Report."), options);
+    m_reportChoice = new QButtonGroup(this);
+    m_reportChoice->addButton(m_alwaysReport);
+    m_reportChoice->addButton(m_neverReport);
+    m_help = new QPushButton(QStringLiteral(" Show Help file"), options);
+    m_help->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    for (QAbstractButton* button :
+         std::initializer_list<QAbstractButton*>{m_alwaysReport, m_neverReport, m_help})
+        button->setAccessibleName(captionName(button->text()));
+    auto* optionsGrid = new QGridLayout(options);
+    optionsGrid->addWidget(after, 0, 0);
+    optionsGrid->addWidget(m_alwaysReport, 0, 1);
+    optionsGrid->addWidget(m_neverReport, 1, 1);
+    optionsGrid->addWidget(m_help, 2, 0, 1, 2, Qt::AlignLeft);
+    optionsGrid->setColumnStretch(1, 1);
+
+    QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
+    auto* supportText = new QLabel(
+        QStringLiteral("For any  help or support, please contact me by e-mail at this adress : "),
+        support);
+    supportText->setWordWrap(true);
+    QUrl mail(QStringLiteral("mailto:") + kSupportAddress);
+    mail.setQuery(QStringLiteral("subject=") + kSupportSubject);
+    m_mail = new LinkLabel(kSupportAddress, mail, m_prompts, support);
+    auto* supportColumn = new QVBoxLayout(support);
+    supportColumn->addWidget(supportText);
+    supportColumn->addWidget(m_mail);
+
+    QGroupBox* site = group(QStringLiteral(" Web site "), page);
+    m_site = pictureButton(QStyle::SP_DriveNetIcon, QStringLiteral("Visit the Kelvora web site"),
+                           32, site);
+    auto* siteText =
+        new QLabel(QStringLiteral("News, updates and sample configurations: ") + kWebSite, site);
+    siteText->setWordWrap(true);
+    auto* siteRow = new QHBoxLayout(site);
+    siteRow->addWidget(m_site);
+    siteRow->addWidget(siteText, 1);
+
+    m_back = new QPushButton(QStringLiteral("Back to main window"), page);
+    m_back->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
+    m_back->setAccessibleName(m_back->text());
+
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(12);
+    column->addWidget(options);
+    column->addWidget(support);
+    column->addWidget(site);
+    column->addStretch();
+    column->addWidget(m_back, 0, Qt::AlignRight);
+
+    connect(m_alwaysReport, &QRadioButton::clicked, this, [this] { reportChoiceClick(true); });
+    connect(m_neverReport, &QRadioButton::clicked, this, [this] { reportChoiceClick(false); });
+    connect(m_help, &QPushButton::clicked, this, &TForm1::showHelp);
+    connect(m_site, &QToolButton::clicked, this, [this] { m_prompts.openUrl(QUrl(kWebSite)); });
+    connect(m_back, &QPushButton::clicked, this, [this] { m_pages->setCurrentIndex(0); });
+    return page;
+}
+
+void TForm1::startup() {
+    const kelvora::Settings settings = kelvora::loadSettings(m_settings);
+
+    const kelvora::StartupConfiguration start = kelvora::loadStartupConfiguration(m_paths);
+    if (start.rules) {
+        fillEditors(*m_blocks, *m_columns, *start.rules);
+        showConfigurationInUse(fromLocal(start.fileName));
+    } else {
+        if (!start.message.empty())
+            m_prompts.information(this, fromLocal(start.message));
+        showConfigurationInUse(kNone);
+    }
+    m_remembered = kelvora::getconf(currentRules());
+
+    m_rep3->setText(fromLocal(settings.extension));
+    if (settings.showlog)
+        (*settings.showlog ? m_alwaysReport : m_neverReport)->setChecked(true);
+
+    // Without a stored folder the shipped samples are shown, so a first start has an example.
+    QString folder = fromLocal(settings.dxfpath);
+    if (folder.isEmpty())
+        folder = fromLocal(m_paths.programFolder) + QStringLiteral("samples");
+    if (!m_sh1->selectPath(folder))
+        sh1Change(QString());
+    m_rep1->setText(fromLocal(settings.destpath));
+    setFollow(settings.locked);
+    m_autosel->setChecked(settings.autosel);
+    autoselClick();
+}
+
+void TForm1::sh1Change(const QString& path) {
+    m_fl1->clear();
+    m_listFolder = path;
+    if (path.isEmpty()) {
+        m_create->setEnabled(false);
+    } else {
+        QDir folder(path);
+        folder.setNameFilters({QStringLiteral("*.dxf")});
+        folder.setFilter(QDir::Files);
+        folder.setSorting(QDir::Name | QDir::IgnoreCase);
+        m_fl1->addItems(folder.entryList());
+        m_create->setEnabled(m_fl1->count() > 0);
+        if (m_fl1->count() > 0)
+            m_fl1->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        if (m_autosel->isChecked())
+            m_fl1->selectAll();
+    }
+    if (m_follow->isChecked())
+        m_rep1->setText(path);
+    fl1SelectionChange();
+    m_folderLabel->setText(path);
+}
+
+void TForm1::fl1SelectionChange() {
+    m_selectionLabel->setText(QString::number(m_fl1->selectedItems().size()) +
+                              QStringLiteral(" selected."));
+}
+
+void TForm1::autoselClick() {
+    if (m_autosel->isChecked())
+        m_fl1->selectAll();
+    fl1SelectionChange();
+    kelvora::storeBool(m_settings, kelvora::kSettingAutoSel, m_autosel->isChecked());
+}
+
+void TForm1::setFollow(bool follow) {
+    kelvora::storeBool(m_settings, kelvora::kSettingLocked, follow);
+    m_follow->setChecked(follow);
+    m_follow->setIcon(
+        style()->standardIcon(follow ? QStyle::SP_FileDialogToParent : QStyle::SP_FileLinkIcon));
+    if (follow)
+        m_rep1->setText(m_sh1->selectedPath());
+    m_browse->setEnabled(!follow);
+}
+
+void TForm1::setDialogAlpha(bool dialogOpen) {
+    setWindowOpacity(dialogOpen ? kDialogAlpha : 1.0);
+}
+
+void TForm1::browseClick() {
+    setDialogAlpha(true);
+    if (m_form3->exec() == QDialog::Accepted)
+        m_rep1->setText(m_form3->chosenPath());
+    m_browse->repaint();
+    setDialogAlpha(false);
+}
+
+RuleSet TForm1::currentRules() const {
+    return rulesFromEditors(*m_blocks, *m_columns);
+}
+
+bool TForm1::configurationChanged() const {
+    return !kelvora::sameConfiguration(m_remembered, kelvora::getconf(currentRules()));
+}
+
+void TForm1::BitBtn1Click() {
+    if (m_running)
+        return;
+    const std::string extension = kelvora::trimExtension(toLocal(m_rep3->text()));
+    if (!kelvora::validExtension(extension)) {
+        m_prompts.error(this, fromLocal(std::string(kelvora::kInvalidExtensionMessage)));
+        m_rep3->setFocus();
+        return;
+    }
+    if (!m_blocks->hasRules()) {
+        m_prompts.error(this, fromLocal(std::string(kelvora::kNoBlocksMessage)));
+        return;
+    }
+    m_settings.writeText(kelvora::kSettingExtension, extension);
+
+    kelvora::RunInputs inputs;
+    inputs.extension = extension;
+    inputs.rules = currentRules();
+    inputs.sourceFolder = toLocal(m_listFolder);
+    inputs.destinationFolder = toLocal(m_rep1->text());
+    for (int row = 0; row < m_fl1->count(); ++row)
+        if (m_fl1->item(row)->isSelected())
+            inputs.files.push_back(toLocal(m_fl1->item(row)->text()));
+    inputs.reportPath = m_paths.reportFile;
+
+    kelvora::RunOutcome outcome;
+    {
+        RunLock lock(m_running, m_pages);
+        try {
+            outcome = kelvora::runBatch(inputs, *m_form2);
+        } catch (const std::exception& failure) {
+            outcome.fatalMessage = failure.what();
+        }
+        m_form2->hideProgress();
+    }
+    if (!outcome.fatalMessage.empty())
+        m_prompts.error(this, fromLocal(outcome.fatalMessage));
+    if (m_alwaysReport->isChecked() && outcome.reportSaved)
+        m_prompts.openUrl(QUrl::fromLocalFile(fromLocal(outcome.reportPath)));
+}
+
+bool TForm1::changeQuestion() {
+    if (!configurationChanged())
+        return true;
+    switch (m_prompts.question(this, kChangedQuestion)) {
+    case Answer::Yes:
+        return saveClick();
+    case Answer::No:
+        return true;
+    case Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
+bool TForm1::saveClick() {
+    if (m_running)
+        return false;
+    const std::optional<QString> path = m_prompts.saveFileName(
+        this, {QStringLiteral("Save current configuration"), kConfigurationFilter,
+               fromLocal(m_paths.configurationsFolder), QStringLiteral("kvx")});
+    if (!path)
+        return false;
+    std::string error;
+    if (!kelvora::saveConfiguration(toLocal(*path), currentRules(), error)) {
+        m_prompts.error(this, fromLocal(error));
+        return false;
+    }
+    useConfiguration(kelvora::fileNameOf(toLocal(*path)));
+    return true;
+}
+
+void TForm1::loadClick() {
+    if (m_running || !changeQuestion())
+        return;
+    const std::optional<QString> path = m_prompts.openFileName(
+        this, {QStringLiteral("Load a configuration"), kConfigurationFilter,
+               fromLocal(m_paths.configurationsFolder), QStringLiteral("kvx")});
+    if (!path)
+        return;
+    const kelvora::LoadedConfiguration loaded = kelvora::loadconf(toLocal(*path));
+    if (!loaded.rules) {
+        m_prompts.error(this, fromLocal(loaded.error));
+        return;
+    }
+    fillEditors(*m_blocks, *m_columns, *loaded.rules);
+    useConfiguration(kelvora::fileNameOf(toLocal(*path)));
+}
+
+// After a save or a load: the file becomes the configuration in use, is remembered for the
+// next start and is the new reference for change detection.
+void TForm1::useConfiguration(const std::string& fileName) {
+    showConfigurationInUse(fromLocal(fileName));
+    std::string error;
+    if (!kelvora::rememberLastConfiguration(m_paths, fileName, error))
+        m_prompts.error(this, fromLocal(error));
+    m_remembered = kelvora::getconf(currentRules());
+}
+
+void TForm1::showConfigurationInUse(const QString& name) {
+    m_configuration->setText(name);
+}
+
+void TForm1::exitClick() {
+    if (m_running || !changeQuestion())
+        return;
+    m_settings.writeText(kelvora::kSettingDxfPath, toLocal(m_sh1->selectedPath()));
+    m_settings.writeText(kelvora::kSettingDestPath, toLocal(m_rep1->text()));
+    emit exitRequested();
+}
+
+void TForm1::wizardClick() {
+    if (m_running)
+        return;
+    setDialogAlpha(true);
+    if (m_form4->exec() == QDialog::Accepted) {
+        m_form4->hide();
+        gowizard();
+    }
+    setDialogAlpha(false);
+}
+
+void TForm1::gowizard() {
+    const std::optional<QString> path = m_prompts.openFileName(
+        this, {QStringLiteral("Select a template DXF file"), QStringLiteral("DXF files (*.dxf)"),
+               m_listFolder, QString()});
+    if (!path)
+        return;
+    const kelvora::Settings settings = kelvora::loadSettings(m_settings);
+    const kelvora::TemplateImportResult imported = kelvora::importTemplate(
+        toLocal(*path), {settings.importanonymous, settings.importblknonatt});
+    if (!imported.opened) {
+        m_prompts.error(this, fromLocal(std::string(kelvora::kTemplateOpenFailedMessage)));
+        return;
+    }
+    RuleSet rules = currentRules();
+    rules.blockRules = imported.blockRules;
+    fillEditors(*m_blocks, *m_columns, rules);
+    if (imported.blockRules.empty())
+        m_prompts.information(this, fromLocal(std::string(kelvora::kTemplateNoBlocksMessage)));
+}
+
+void TForm1::showHelp() {
+    const QString help = fromLocal(m_paths.helpFile);
+    if (!QFileInfo::exists(help)) {
+        m_prompts.information(this, QStringLiteral("The help file \"") + help +
+                                        QStringLiteral("\" was not found."));
+        return;
+    }
+    m_prompts.openUrl(QUrl::fromLocalFile(help));
+}
+
+void TForm1::reportChoiceClick(bool show) {
+    kelvora::storeBool(m_settings, kelvora::kSettingShowLog, show);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}
