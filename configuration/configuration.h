@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/rules.h"
+#include "engine/textfile.h"
 
 #include <optional>
 #include <string>
@@ -26,10 +27,7 @@ LoadedConfiguration loadconf(const std::string& path);
 // True when either serialisation is absent or both hold the same bytes.
 bool sameConfiguration(const std::optional<std::string>& a, const std::optional<std::string>& b);
 
-// Writes the text to a new file beside the target and renames it over the target only when
-// complete, so a failed save leaves the earlier file. False with a message on failure.
-bool saveTextFileAtomically(const std::string& path, std::string_view text, std::string& error);
-// Saves a configuration file (getconf of the rules) that way.
+// Saves a configuration file (getconf of the rules) through saveTextFileAtomically.
 bool saveConfiguration(const std::string& path, const RuleSet& rules, std::string& error);
 
 // Folders and files beside the program.

@@ -50,7 +50,8 @@ private:
 
     std::FILE* file_ = nullptr;
     std::string error_;
-    std::vector<char> buffer_;
+    std::vector<char> buffers_[2];
+    int current_ = 0;
     const char* data_ = nullptr; // unread bytes [data_, end_)
     const char* end_ = nullptr;
     bool sawCtrlZ_ = false;

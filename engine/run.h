@@ -54,8 +54,11 @@ struct DrawingOutcome {
     std::string inputPath;
     std::string resultPath;
     RunState state;
-    bool resultWritten = false; // the result was created and closed without failure
+    bool resultOpened = false;  // the result file was created
+    bool resultWritten = false; // and closed without failure
     std::string error;          // why the drawing or its result failed
+    // Report lines after the tally: the result's warnings, then its failure if any.
+    std::vector<std::string> notes;
 };
 
 struct RunOutcome {
@@ -96,9 +99,9 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
                            const std::string& extension, const RuleSet& rules, int highestColumn,
                            RunMonitor& monitor);
 
-// Appends one drawing's counters, its sorted tally and its result's warnings to the report.
+// Appends one drawing's counters, its tally sorted without regard to case, and its notes.
 void addFileReport(std::vector<std::string>& report, const RunState& state,
-                   const std::vector<std::string>& warnings);
+                   const std::vector<std::string>& notes);
 
 // Writes the lines, each ending with a carriage return and a line feed; false on failure.
 bool saveReport(const std::string& path, const std::vector<std::string>& lines, std::string& error);

@@ -1,0 +1,76 @@
+#include "configuration/settings.h"
+
+namespace kelvora {
+
+namespace {
+
+std::string readTextOr(SettingsStore& store, std::string_view name, const std::string& fallback) {
+    if (std::optional<std::string> value = store.readText(name)) {
+        return *value;
+    }
+    store.writeText(name, fallback);
+    return fallback;
+}
+
+bool readBoolOr(SettingsStore& store, std::string_view name, bool fallback) {
+    if (std::optional<int> value = store.readInt(name)) {
+        return *value != 0;
+    }
+    storeBool(store, name, fallback);
+    return fallback;
+}
+
+} // namespace
+
+void storeBool(SettingsStore& store, std::string_view name, bool value) {
+    store.writeInt(name, value ? 1 : 0);
+}
+
+Settings loadSettings(SettingsStore& store) {
+    const Settings defaults;
+    Settings settings;
+    settings.extension = readTextOr(store, kSettingExtension, defaults.extension);
+    settings.importblknonatt = readBoolOr(store, kSettingImportBlkNonAtt, defaults.importblknonatt);
+    settings.importanonymous = readBoolOr(store, kSettingImportAnonymous, defaults.importanonymous);
+    if (std::optional<int> showlog = store.readInt(kSettingShowLog)) {
+        settings.showlog = *showlog != 0;
+    }
+    settings.dxfpath = readTextOr(store, kSettingDxfPath, defaults.dxfpath);
+    settings.destpath = readTextOr(store, kSettingDestPath, defaults.destpath);
+    settings.locked = readBoolOr(store, kSettingLocked, defaults.locked);
+    settings.autosel = readBoolOr(store, kSettingAutoSel, defaults.autosel);
+    return settings;
+}
+
+void storeSettings(SettingsStore& store, const Settings& settings) {
+    store.writeText(kSettingExtension, settings.extension);
+    storeBool(store, kSettingImportBlkNonAtt, settings.importblknonatt);
+    storeBool(store, kSettingImportAnonymous, settings.importanonymous);
+    if (settings.showlog) {
+        storeBool(store, kSettingShowLog, *settings.showlog);
+    }
+    store.writeText(kSettingDxfPath, settings.dxfpath);
+    store.writeText(kSettingDestPath, settings.destpath);
+    storeBool(store, kSettingLocked, settings.locked);
+    storeBool(store, kSettingAutoSel, settings.autosel);
+}
+
+std::optional<std::string> MemorySettingsStore::readText(std::string_view name) {
+    const auto found = texts.find(name);
+    return found == texts.end() ? std::nullopt : std::optional<std::string>(found->second);
+}
+
+std::optional<int> MemorySettingsStore::readInt(std::string_view name) {
+    const auto found = ints.find(name);
+    return found == ints.end() ? std::nullopt : std::optional<int>(found->second);
+}
+
+void MemorySettingsStore::writeText(std::string_view name, const std::string& value) {
+    texts.insert_or_assign(std::string(name), value);
+}
+
+void MemorySettingsStore::writeInt(std::string_view name, int value) {
+    ints.insert_or_assign(std::string(name), value);
+}
+
+} // namespace kelvora

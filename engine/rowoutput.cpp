@@ -1,0 +1,213 @@
+#include "engine/rowoutput.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kelvora {
+
+namespace {
+
+// Comma-separated text. Rows are written through a buffer that goes to the file at least
+// every 50 ms and whenever it holds 64 KiB, so that a file being read while the run goes on
+// holds nearly every row written so far; a write per field would cost a system call each and
+// make a run several times slower.
+class TextResult : public ResultSink {
+public:
+    TextResult(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ~TextResult() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+
+    void writeFields(const std::vector<std::string>& fields) {
+        for (std::size_t k = 0; k < fields.size(); ++k) {
+            if (k > 0) {
+                pending_ += ',';
+            }
+            appendField(fields[k]);
+        }
+        pending_ += "\r\n";
+        const auto now = std::chrono::steady_clock::now();
+        if (pending_.size() >= kFlushSize || now - lastFlush_ >= kFlushInterval) {
+            flush();
+            lastFlush_ = now;
+        }
+    }
+
+    void writeRow(const Row& row) override {
+        if (!failed()) {
+            writeFields(row);
+        }
+    }
+
+    bool failed() const override { return !error_.empty(); }
+
+    bool close(bool /*aborted: the rows written so far are kept*/) override {
+        flush();
+        if (fd_ >= 0 && ::close(fd_) != 0 && error_.empty()) {
+            error_ = std::strerror(errno);
+        }
+        fd_ = -1;
+        return !failed();
+    }
+
+    std::string errorMessage() const override {
+        return "Cannot write result file '" + path_ + "': " + error_;
+    }
+
+    std::vector<std::string> warnings() const override { return {}; }
+
+private:
+    static constexpr std::size_t kFlushSize = 64 * 1024;
+    static constexpr std::chrono::milliseconds kFlushInterval{50};
+
+    // A field holding a comma, a double quote or a line break is quoted, its quotes doubled,
+    // so that it stays one field; every other field is written byte for byte.
+    void appendField(const std::string& field) {
+        if (field.find_first_of(",\"\r\n") == std::string::npos) {
+            pending_ += field;
+            return;
+        }
+        pending_ += '"';
+        for (char c : field) {
+            if (c == '"') {
+                pending_ += '"';
+            }
+            pending_ += c;
+        }
+        pending_ += '"';
+    }
+
+    void flush() {
+        std::size_t done = 0;
+        while (done < pending_.size() && fd_ >= 0 && error_.empty()) {
+            const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                error_ = n < 0 ? std::strerror(errno) : "nothing could be written";
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        pending_.clear();
+    }
+
+    std::string path_;
+    int fd_;
+    std::string pending_;
+    std::string error_;
+    std::chrono::steady_clock::time_point lastFlush_ = std::chrono::steady_clock::now();
+};
+
+} // namespace
+
+OpenedSink openTextResult(const std::string& path, const ColumnList& columns) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return {nullptr, "Cannot create result file '" + path + "': " + std::strerror(errno)};
+    }
+    auto sink = std::make_unique<TextResult>(path, fd);
+    std::vector<std::string> titles{std::string(kBlockNameTitle)};
+    titles.insert(titles.end(), columns.begin(), columns.end());
+    sink->writeFields(titles);
+    return {std::move(sink), {}};
+}
+
+bool worksheetResultAvailable() { return false; }
+
+OpenedSink openSink(const std::string& path, const std::string& extension,
+                    const ColumnList& columns) {
+    // The one place where the kind of result is chosen: a worksheet for exactly "xls".
+    if (extension == "xls") {
+        return {nullptr, "Cannot create result file '" + path +
+                             "': worksheet results (.xls) are not available in this build"};
+    }
+    return openTextResult(path, columns);
+}
+
+const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header) {
+    for (const BlockRule& rule : rules.blockRules) {
+        if (!matchPatternList(rule.blockPattern, header.blockName)) {
+            continue;
+        }
+        // Only the first rule taking the block name is tested further.
+        const bool spaceFits = rule.space == kAnySpace || rule.space == header.space;
+        if (matchPatternList(rule.layerPattern, header.layer) && spaceFits) {
+            return &rule;
+        }
+        return nullptr;
+    }
+    return nullptr;
+}
+
+void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag,
+                    std::string_view value) {
+    const AttributeRule* chosen = nullptr;
+    for (const AttributeRule& attribute : rule.attributes) {
+        if (matchPatternList(attribute.namePattern, tag)) {
+            chosen = &attribute;
+        }
+    }
+    if (chosen == nullptr) {
+        return;
+    }
+    // -1 ignores the attribute; other negative columns (only from hand-edited files) too.
+    const std::optional<int> column = parseColumnNumber(chosen->column);
+    if (column && *column >= 0 && static_cast<std::size_t>(*column) < row.size()) {
+        row[static_cast<std::size_t>(*column)] = value;
+    }
+}
+
+bool readInsert(DxfLineReader& reader, const RuleSet& rules, int highestColumn,
+                ResultSink& sink, BlockTally& tally) {
+    InsertHeader header;
+    for (;;) {
+        const DxfLineReader::Pair pair = reader.readPair();
+        if (pair.code == "2") {
+            header.blockName = asciiUpper(pair.value);
+            break;
+        }
+        if (pair.code == "8") {
+            header.layer = asciiUpper(pair.value);
+        } else if (pair.code == "66" && pair.value == "1") {
+            header.hasAttributes = true;
+        } else if (pair.code == "67" && pair.value == "1") {
+            header.space = kPaperSpace;
+        }
+        if (reader.atEnd()) {
+            return false; // the file ended before the block name
+        }
+    }
+    const BlockRule* rule = selectRule(rules, header);
+    if (rule == nullptr) {
+        return false;
+    }
+    Row row(static_cast<std::size_t>(highestColumn) + 1);
+    ++tally[header.blockName];
+    row[0] = std::move(header.blockName);
+    if (header.hasAttributes) {
+        // A tag meets the value read before it: in an ATTRIB the value (1) precedes the tag (2).
+        std::string value;
+        for (;;) {
+            const DxfLineReader::Pair pair = reader.readPair();
+            if (pair.code == "1") {
+                value = pair.value;
+            } else if (pair.code == "2") {
+                placeAttribute(row, *rule, pair.value, value);
+            }
+            if (pair.value == "SEQEND" || reader.atEnd()) {
+                break;
+            }
+        }
+    }
+    sink.writeRow(row);
+    return true;
+}
+
+} // namespace kelvora

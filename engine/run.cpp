@@ -1,0 +1,216 @@
+#include "engine/run.h"
+
+#include "engine/textfile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+
+namespace kelvora {
+
+namespace {
+
+std::string nowText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[128];
+    const std::size_t n = std::strftime(text, sizeof text, "%x %X", &local);
+    return std::string(text, n);
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int compareIgnoringCase(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const int ca = std::tolower(static_cast<unsigned char>(a[i]));
+        const int cb = std::tolower(static_cast<unsigned char>(b[i]));
+        if (ca != cb) {
+            return ca < cb ? -1 : 1;
+        }
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+} // namespace
+
+std::string trimExtension(std::string_view typed) { return std::string(trimBlanks(typed)); }
+
+// A "/" would put the result outside the destination folder.
+bool validExtension(std::string_view trimmed) {
+    return !trimmed.empty() && trimmed != "." && trimmed.find('/') == std::string_view::npos &&
+           trimmed.find('\0') == std::string_view::npos;
+}
+
+std::string withSeparator(std::string folder) {
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+// 'plan.rev2.dxf' gives 'plan.rev2.' + extension, so revisions keep their own results; a name
+// without any "." gets one.
+std::string resultPath(const std::string& destinationFolder, const std::string& drawingName,
+                       const std::string& extension) {
+    const std::string name = baseName(drawingName);
+    const std::size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos ? name + "." : name.substr(0, dot + 1);
+    return withSeparator(destinationFolder) + stem + extension;
+}
+
+void addFileReport(std::vector<std::string>& report, const RunState& state,
+                   const std::vector<std::string>& notes) {
+    report.push_back("Number of processed Blocks : " + std::to_string(state.processed));
+    report.push_back("Number of Blocks matching criteria : " + std::to_string(state.matched));
+    report.emplace_back();
+    std::vector<std::string> tally;
+    for (const auto& [name, count] : state.tally) {
+        tally.push_back(name + " : " + std::to_string(count));
+    }
+    std::stable_sort(tally.begin(), tally.end(), [](const std::string& a, const std::string& b) {
+        return compareIgnoringCase(a, b) < 0;
+    });
+    report.insert(report.end(), tally.begin(), tally.end());
+    report.insert(report.end(), notes.begin(), notes.end());
+    report.emplace_back();
+    report.emplace_back();
+}
+
+DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
+                           const std::string& extension, const RuleSet& rules, int highestColumn,
+                           RunMonitor& monitor) {
+    DrawingOutcome outcome;
+    outcome.inputPath = inputPath;
+    outcome.resultPath = resultPath;
+    RunState& state = outcome.state;
+    monitor.clearAbort();
+    monitor.setLabel("Processing " + baseName(inputPath));
+
+    DxfLineReader reader;
+    if (!reader.open(inputPath)) {
+        state.openFailed = true;
+        outcome.error = "Cannot open drawing '" + inputPath + "': " + reader.errorMessage();
+        return outcome;
+    }
+    OpenedSink opened = openSink(resultPath, extension, rules.columns);
+    if (!opened.sink) {
+        outcome.error = opened.error;
+        return outcome;
+    }
+    outcome.resultOpened = true;
+    ResultSink& sink = *opened.sink;
+
+    long long shown = 0;
+    monitor.setRange(reader.size() / 128);
+    monitor.setPosition(shown);
+    // Runs before every line read: progress, the Stop test, then the user interface's turn.
+    auto beforeLine = [&] {
+        const long long position = reader.position() / 128;
+        if (position != shown) {
+            shown = position;
+            monitor.setPosition(position);
+        }
+        if (monitor.abortRequested()) {
+            state.abort = true;
+            return false;
+        }
+        monitor.pump();
+        return !sink.failed(); // a result that cannot be written ends the drawing
+    };
+    auto onInsert = [&] {
+        ++state.processed;
+        if (readInsert(reader, rules, highestColumn, sink, state.tally)) {
+            ++state.matched;
+            ++state.nextRow;
+        }
+    };
+    scanForInserts(reader, onInsert, beforeLine);
+    reader.close();
+
+    outcome.resultWritten = sink.close(state.abort);
+    outcome.notes = sink.warnings();
+    if (!outcome.resultWritten) {
+        outcome.notes.emplace_back(kResultFailedLine);
+        outcome.error = sink.errorMessage();
+    }
+    return outcome;
+}
+
+RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
+    RunOutcome outcome;
+    outcome.reportPath = inputs.reportPath;
+    const std::string extension = trimExtension(inputs.extension);
+    if (!validExtension(extension)) {
+        outcome.fatalMessage = std::string(kInvalidExtensionMessage);
+        return outcome;
+    }
+    std::vector<std::string>& report = outcome.reportLines;
+    report.push_back("Kelvora report created " + nowText());
+    report.emplace_back();
+
+    const std::string source = withSeparator(inputs.sourceFolder);
+    const std::string destination = withSeparator(inputs.destinationFolder);
+    const HighestColumn highest = highestColumn(inputs.rules);
+    bool allDone = true;
+    if (highest.invalidText) {
+        outcome.fatalMessage = "'" + *highest.invalidText + "' is not a valid integer value";
+        report.push_back(outcome.fatalMessage);
+        allDone = false;
+    } else {
+        report.push_back("  Processed Directory : " + source);
+        report.push_back("  Destination Directory : " + destination);
+        report.push_back("  File type : " + extension);
+        report.emplace_back();
+        report.emplace_back();
+        monitor.showProgress();
+        for (const std::string& name : inputs.files) {
+            const std::string input = !name.empty() && name.front() == '/' ? name : source + name;
+            DrawingOutcome drawing = processFile(input, resultPath(destination, name, extension),
+                                                 extension, inputs.rules, highest.value, monitor);
+            report.push_back(input);
+            report.emplace_back();
+            if (drawing.state.openFailed) {
+                report.emplace_back(kOpenFailedLine);
+            } else if (!drawing.resultOpened) {
+                report.emplace_back(kResultFailedLine);
+            } else {
+                addFileReport(report, drawing.state, drawing.notes);
+            }
+            allDone = allDone && drawing.resultWritten;
+            // A Stop seen in the pump before the drawing's last line lets it end normally, but
+            // still ends the run.
+            const bool aborted = drawing.state.abort || monitor.abortRequested();
+            const bool resultFailed = !drawing.state.openFailed && !drawing.resultWritten;
+            if (resultFailed && !aborted) {
+                // A result that cannot be written ends the run: the destination is most likely
+                // unusable for the drawings that follow.
+                outcome.fatalMessage = drawing.error;
+            }
+            outcome.drawings.push_back(std::move(drawing));
+            if (aborted) {
+                report.emplace_back(kAbortedLine);
+                outcome.aborted = true;
+                allDone = false;
+                break;
+            }
+            if (!outcome.fatalMessage.empty()) {
+                break;
+            }
+        }
+    }
+    std::string error;
+    outcome.reportSaved = saveTextFileAtomically(inputs.reportPath, joinLines(report), error);
+    if (!outcome.reportSaved && outcome.fatalMessage.empty()) {
+        outcome.fatalMessage = "The report could not be saved. " + error;
+    }
+    monitor.hideProgress();
+    outcome.complete = allDone && outcome.reportSaved;
+    return outcome;
+}
+
+} // namespace kelvora
