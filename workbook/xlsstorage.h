@@ -1,0 +1,71 @@
+// Compound file storage behind the workbook writer: a root storage created at a path or in
+// memory, the streams created in it, and the commit that completes the file. libgsf does the
+// compound file format; nothing else of it is visible to the writer.
+#pragma once
+
+#include "xlsblob.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _GsfOutput GsfOutput;
+typedef struct _GsfOutfile GsfOutfile;
+
+namespace kelvora {
+
+// One stream of a compound file, open for writing from position 0.
+class TXLSStorageStream : public TXLSOutputStream {
+public:
+    explicit TXLSStorageStream(GsfOutput* stream);
+    ~TXLSStorageStream() override; // releases the stream
+    TXLSStorageStream(const TXLSStorageStream&) = delete;
+    TXLSStorageStream& operator=(const TXLSStorageStream&) = delete;
+
+    // Writes all count bytes and returns count, or 0 when the write failed.
+    std::size_t Write(const void* data, std::size_t count) override;
+    // Bytes written so far.
+    std::int64_t Tell() const;
+
+private:
+    GsfOutput* stream_;
+};
+
+// The root storage of a compound file being written. Nothing reaches the target until
+// Commit succeeds: a file save writes a temporary file beside the target and renames it over
+// the target only on commit, so an aborted or failed save leaves an earlier file as it was.
+class TXLSStorage {
+public:
+    // A new compound file that will replace path on commit; nullptr and a message on failure
+    // (missing folder, no permission).
+    static std::unique_ptr<TXLSStorage> CreateAtPath(const std::string& path, std::string& error);
+    // A new compound file in memory; its bytes are available after Commit.
+    static std::unique_ptr<TXLSStorage> CreateInMemory();
+
+    ~TXLSStorage(); // aborts when not committed
+    TXLSStorage(const TXLSStorage&) = delete;
+    TXLSStorage& operator=(const TXLSStorage&) = delete;
+
+    // A new empty stream in the root storage, or nullptr. Release it before Commit.
+    std::unique_ptr<TXLSStorageStream> CreateStream(const std::string& name);
+    // Completes the compound file (renames a file save over its target). False when the file
+    // could not be completed; the target is then left as it was.
+    bool Commit();
+    // Gives up the compound file: a file save removes its temporary file, the target stays.
+    void Abort();
+    // The complete compound file of an in-memory storage after Commit; empty otherwise.
+    const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+
+private:
+    TXLSStorage(GsfOutput* sink, GsfOutfile* root, bool inMemory);
+    bool Close(bool keep);
+
+    GsfOutput* sink_;
+    GsfOutfile* root_;
+    bool inMemory_;
+    bool closed_ = false;
+    std::vector<std::uint8_t> bytes_;
+};
+
+} // namespace kelvora

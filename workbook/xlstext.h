@@ -1,0 +1,12 @@
+// 8-bit texts handed to the workbook become UTF-16: UTF-8 when the bytes are valid UTF-8,
+// else Windows-1252 (older drawings use the Windows code page, newer ones UTF-8).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kelvora {
+
+std::u16string DecodeAnsiText(std::string_view text);
+
+} // namespace kelvora
