@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class QMenu;
 class QPushButton;
 class QGroupBox;
 class TRSItemListEditor;
@@ -40,6 +41,19 @@ signals:
     void choicesChanged(const kelvora::ColumnChoices& choices);
     // Any user edit of the titles (add, remove, move, retitle).
     void edited();
+
+private:
+    void addColumn();
+    void removeColumn();
+    // Exchanges the current title with the one `step` rows away and follows it.
+    void moveColumn(int step);
+
+    TRSItemListEditor* grid_;
+    QPushButton* add_;
+    QPushButton* remove_;
+    QPushButton* up_;
+    QPushButton* down_;
+    kelvora::ColumnChoices choices_;
 };
 
 class BlockListEditor : public QWidget {
@@ -69,9 +83,43 @@ public:
     // Enables the editor when it has rows, sets "Blocks (n)" and the buttons for the current row.
     void refreshState();
 
+    // The context menus of block, attribute and space rows.
+    QMenu* blockMenu() const;
+    QMenu* attributeMenu() const;
+    QMenu* spaceMenu() const;
+    // The hint for a point of the grid's viewport (empty on no hint).
+    QString cellHint(const QPoint& pos) const;
+
 signals:
     // Any user edit of the rules.
     void edited();
+
+private:
+    void buildMenus();
+    void addBlockRule();
+    void removeBlockRule();
+    void addAttributeRule();
+    void removeAttributeRule();
+    void expandCurrent(bool expand);
+    void expandEvery(bool expand);
+    void updateButtons();
+    void recaption(TRSItemProp* blockRow);
+    TRSItemProp* currentOfKind(int kind) const;
+    void filterSpaceKey(QChar& key);
+    void endEdit(TRSItemProp* item);
+    void showCellHint(const QPoint& pos);
+    void contextPopup(const QPoint& pos, bool& handled);
+
+    TRSItemListEditor* grid_;
+    QPushButton* addBlock_;
+    QPushButton* removeBlock_;
+    QPushButton* addAttribute_;
+    QPushButton* removeAttribute_;
+    QMenu* blockMenu_ = nullptr;
+    QMenu* attributeMenu_ = nullptr;
+    QMenu* spaceMenu_ = nullptr;
+    kelvora::ColumnChoices choices_;
+    QPoint hintCell_{-2, -2};
 };
 
 // Both editors together as one rule set, and back.
