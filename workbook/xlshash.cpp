@@ -34,24 +34,12 @@ typename TKeyedHash<Value>::Entry* TKeyedHash<Value>::Find(std::u16string_view k
     return i < 0 ? nullptr : &pool_[static_cast<std::size_t>(i)];
 }
 
-// Doubles the buckets and rechains every entry by its stored hash. Chains are rebuilt by
-// walking the old buckets in order and pushing at the new heads.
 template <typename Value> void TKeyedHash<Value>::Grow() {
     const std::int32_t buckets = (mask_ + 1) * 2;
     if (maxBuckets_ >= 0 && buckets > maxBuckets_)
         return;
-    std::vector<std::int32_t> heads(static_cast<std::size_t>(buckets), -1);
-    const auto mask = static_cast<std::uint32_t>(buckets - 1);
-    for (std::int32_t head : heads_) {
-        for (std::int32_t i = head; i >= 0;) {
-            Entry& e = pool_[static_cast<std::size_t>(i)];
-            const std::int32_t next = e.next;
-            e.next = heads[e.hash & mask];
-            heads[e.hash & mask] = i;
-            i = next;
-        }
-    }
-    heads_ = std::move(heads);
+    DoubleBuckets(heads_,
+                  [this](std::int32_t i) -> Entry& { return pool_[static_cast<std::size_t>(i)]; });
     mask_ = buckets - 1;
 }
 

@@ -14,6 +14,25 @@ std::uint32_t HashKey(std::u16string_view key);
 // Buckets at creation; a power of two, as every later bucket count.
 inline constexpr std::int32_t kInitialHashBuckets = 8;
 
+// Moves the chained entries of heads into twice as many buckets, by their stored hash.
+// Entries are numbered from 0 and chains end with -1; entryAt(i) yields entry i, which has
+// the members next and hash.
+template <typename EntryAt>
+void DoubleBuckets(std::vector<std::int32_t>& heads, EntryAt&& entryAt) {
+    std::vector<std::int32_t> doubled(heads.size() * 2, -1);
+    const std::size_t mask = doubled.size() - 1;
+    for (std::int32_t head : heads) {
+        for (std::int32_t i = head; i >= 0;) {
+            auto& e = entryAt(i);
+            const std::int32_t next = e.next;
+            e.next = doubled[e.hash & mask];
+            doubled[e.hash & mask] = i;
+            i = next;
+        }
+    }
+    heads = std::move(doubled);
+}
+
 struct TNoValue {};
 
 // A chained hash map: the bucket count doubles on the insert that finds more entries than

@@ -144,18 +144,9 @@ std::int32_t TXLSStringTable::FindSlot(std::u16string_view text, std::uint32_t h
 
 // Same rule as THash: before an insert, double when there are more entries than mask.
 void TXLSStringTable::GrowIndex() {
-    std::vector<std::int32_t> heads(heads_.size() * 2, -1);
-    const std::size_t mask = heads.size() - 1;
-    for (std::int32_t head : heads_) {
-        for (std::int32_t s = head; s > 0;) {
-            TSTHashEntry& e = hashEntries_[static_cast<std::size_t>(s)];
-            const std::int32_t next = e.next;
-            e.next = heads[e.hash & mask];
-            heads[e.hash & mask] = s;
-            s = next;
-        }
-    }
-    heads_ = std::move(heads);
+    DoubleBuckets(heads_, [this](std::int32_t s) -> TSTHashEntry& {
+        return hashEntries_[static_cast<std::size_t>(s)];
+    });
 }
 
 void TXLSStringTable::IndexSlot(std::int32_t id, std::uint32_t hash) {
