@@ -1,0 +1,204 @@
+// Saving into files, failures that must leave earlier files alone, and every saved file read
+// by independent readers (olefile and xlrd, LibreOffice where it is installed).
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+
+namespace kelvora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+using Table = std::vector<std::vector<std::string>>;
+
+std::string JsonText(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+            out += buffer;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// Runs the reader script on file; the table is the expected content in UTF-8.
+void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice) {
+    std::string json = "{\"filled_row\": 0, \"rows\": [";
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        json += r ? ",[" : "[";
+        for (std::size_t c = 0; c < table[r].size(); ++c)
+            json += (c ? "," : "") + JsonText(table[r][c]);
+        json += "]";
+    }
+    json += "]}";
+    const std::string expected = file + ".json";
+    test::WriteFile(expected, json);
+    std::string command = std::string(KELVORA_PYTHON) + " " + KELVORA_CHECK_SCRIPT + " '" + file +
+                          "' '" + expected + "'";
+    if (withLibreOffice)
+        command += std::string(" --soffice ") + KELVORA_SOFFICE;
+    std::string output;
+    EXPECT_EQ(test::Run(command, output), 0) << output;
+}
+
+bool HaveLibreOffice() {
+    return std::string(KELVORA_SOFFICE).find("NOTFOUND") == std::string::npos;
+}
+
+// The engine's calls for a table whose row 0 holds the titles (after "Block Name").
+std::shared_ptr<TXLSWorkbook> BookOf(const Table& table) {
+    auto book = TXLSWorkbook::Create();
+    Table rows(table.begin() + 1, table.end());
+    std::vector<std::string> titles(table[0].begin() + 1, table[0].end());
+    test::FillLikeTheEngine(*book, titles, rows);
+    return book;
+}
+
+class SaveTest : public ::testing::Test {
+protected:
+    std::string dir = test::TempDir();
+    void TearDown() override { fs::remove_all(dir); }
+};
+
+TEST_F(SaveTest, ResultCodes) {
+    auto book = BookOf({{"Block Name", "Ref"}, {"DOOR1", "D-01"}});
+    EXPECT_EQ(book->SaveAs("   "), kSaveBlankName);
+    EXPECT_EQ(book->SaveAs(""), kSaveBlankName);
+    std::string error;
+    EXPECT_EQ(SaveWorkbook(*book, dir + "/missing/out.xls", nullptr, &error), kSaveCannotCreate);
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(fs::is_empty(dir));
+    // Blanks around a name are accepted; the file gets the untrimmed name. The extension is
+    // not looked at.
+    EXPECT_EQ(book->SaveAs(dir + "/ spaced.htm "), kSaveOk);
+    EXPECT_TRUE(fs::exists(dir + "/ spaced.htm "));
+}
+
+TEST_F(SaveTest, ReplacesAnExistingFileAndSavesAgainTheSame) {
+    const std::string path = dir + "/plan.xls";
+    test::WriteFile(path, std::string(100000, 'x'));
+    auto book = BookOf({{"Block Name", "Ref"}, {"DOOR1", "D-01"}});
+    ASSERT_EQ(book->SaveAs(path), kSaveOk);
+    ASSERT_EQ(book->SaveAs(dir + "/again.xls"), kSaveOk);
+    std::vector<std::string> names;
+    Bytes first, second;
+    ASSERT_TRUE(test::ReadCompoundFile(test::ReadFile(path), names, first));
+    EXPECT_EQ(names, std::vector<std::string>({"Workbook"}));
+    ASSERT_TRUE(test::ReadCompoundFile(test::ReadFile(dir + "/again.xls"), names, second));
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first, test::WorkbookStream(*book));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+// In a child process: saves a workbook larger than the file size limit allows and exits
+// with the negated save result.
+void SaveUnderFileSizeLimit(const std::string& path) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64 * 1024, 64 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    Table table = {{"Block Name", "Ref", "Qty"}};
+    for (int r = 0; r < 20000; ++r)
+        table.push_back({"DOOR" + std::to_string(r), "D-" + std::to_string(r), "2"});
+    std::exit(-BookOf(table)->SaveAs(path));
+}
+
+// A save whose writes fail part way (the file size limit here, a full disk in life) returns
+// a failure and leaves the earlier file and no temporary file behind.
+TEST_F(SaveTest, FailedWriteKeepsTheEarlierFile) {
+    const std::string path = dir + "/plan.xls";
+    const std::string earlier = "earlier result";
+    test::WriteFile(path, earlier);
+    EXPECT_EXIT(SaveUnderFileSizeLimit(path), ::testing::ExitedWithCode(-kSaveWriteFailed), "");
+    EXPECT_EQ(test::ReadFile(path), Bytes(earlier.begin(), earlier.end()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(SaveTest, TypicalResultReadBack) {
+    const Table table = {{"Block Name", "Ref", "Qty", "Note"},
+                         {"DOOR1", "D-01", "2", ""},
+                         {"WIN,2", "=SUM(A1:A2)", "'007", "say \"hi\""},
+                         {"T\xC3\xBCr", "12.50", "two\nlines", ""},
+                         {"", "", "", "x"}};
+    auto book = BookOf(table);
+    const std::string path = dir + "/typical.xls";
+    ASSERT_EQ(book->SaveAs(path), kSaveOk);
+    Table expected = table;
+    expected[2][2] = "007"; // the apostrophe is dropped
+    if (!HaveLibreOffice())
+        GTEST_SKIP() << "soffice is not installed: LibreOffice check skipped; xlrd and olefile "
+                        "still ran";
+    ExpectReadersAgree(path, expected, !::testing::Test::HasFailure());
+}
+
+TEST_F(SaveTest, TypicalResultReadByXlrdAndOlefile) {
+    // A Windows-1252 value comes out as its characters.
+    const Table table = {{"Block Name", "Ref"}, {"T\xFCr \x80", "A"}};
+    auto book = BookOf(table);
+    const std::string path = dir + "/cp1252.xls";
+    ASSERT_EQ(book->SaveAs(path), kSaveOk);
+    ExpectReadersAgree(path, {{"Block Name", "Ref"}, {"T\xC3\xBCr \xE2\x82\xAC", "A"}}, false);
+}
+
+TEST_F(SaveTest, LargeResultsReadBack) {
+    // The most data rows a worksheet holds, with texts shared between rows.
+    Table rows = {{"Block Name", "Ref", "Qty"}};
+    for (int r = 1; r <= 65535; ++r)
+        rows.push_back({"B" + std::to_string(r % 500), "R" + std::to_string(r), "1"});
+    const std::string full = dir + "/full.xls";
+    ASSERT_EQ(BookOf(rows)->SaveAs(full), kSaveOk);
+    ExpectReadersAgree(full, rows, false);
+
+    // Texts longer than one record, 10,000 distinct texts and all 256 columns.
+    Table wide = {{"Block Name"}};
+    for (int c = 1; c < 256; ++c)
+        wide[0].push_back("Title " + std::to_string(c));
+    std::string longText;
+    for (int i = 0; longText.size() < 9000; ++i)
+        longText += static_cast<char>('a' + i % 26);
+    wide.push_back(std::vector<std::string>(256, longText));
+    wide[1][1] = longText + "\xC3\xA9"; // a non-Latin-1-compressible text in UTF-16
+    for (int r = 0; r < 10000 / 256 + 1; ++r) {
+        std::vector<std::string> row;
+        for (int c = 0; c < 256; ++c)
+            row.push_back("t" + std::to_string(r * 256 + c));
+        wide.push_back(row);
+    }
+    const std::string big = dir + "/wide.xls";
+    ASSERT_EQ(BookOf(wide)->SaveAs(big), kSaveOk);
+    ExpectReadersAgree(big, wide, HaveLibreOffice());
+
+    // Every record within the BIFF8 limit; the SST and EXTSST continue.
+    std::vector<std::string> names;
+    Bytes stream;
+    ASSERT_TRUE(test::ReadCompoundFile(test::ReadFile(big), names, stream));
+    const auto records = test::WalkRecords(stream);
+    std::size_t end = 0;
+    int continues = 0;
+    bool afterExtSst = false;
+    for (const auto& r : records) {
+        EXPECT_LE(r.data.size(), 8224u);
+        end = r.offset + 4 + r.data.size();
+        if (r.type == 0x00FF)
+            afterExtSst = true;
+        if (r.type == 0x003C)
+            ++continues;
+    }
+    EXPECT_TRUE(afterExtSst);
+    EXPECT_GT(continues, 2);
+    EXPECT_TRUE(std::all_of(stream.begin() + end, stream.end(), [](auto b) { return b == 0; }));
+}
+
+} // namespace
+} // namespace kelvora

@@ -1,0 +1,48 @@
+// Helpers of the workbook file tests: saving into memory, reading the "Workbook" stream back
+// with libgsf's reader, walking records, and the engine's way of filling a worksheet.
+#pragma once
+
+#include "workbook.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelvora::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Record {
+    std::uint16_t type = 0;
+    std::size_t offset = 0; // of the header in the stream
+    Bytes data;
+};
+
+// The compound file of a save into memory.
+Bytes SaveToMemory(TXLSWorkbook& workbook);
+// Names of the root storage's children and the bytes of "Workbook"; false when the bytes are
+// not a compound file.
+bool ReadCompoundFile(const Bytes& file, std::vector<std::string>& names, Bytes& workbookStream);
+// The "Workbook" stream of a save into memory.
+Bytes WorkbookStream(TXLSWorkbook& workbook);
+// Records of a byte range until its end or until the first zero padding.
+std::vector<Record> WalkRecords(const Bytes& stream, std::size_t from = 0, std::size_t to = 0);
+// The whole record, header included, as bytes.
+Bytes RecordBytes(const Record& record);
+Bytes ParseHex(const std::string& hex);
+
+// The sheet substream starting at the first worksheet BOF.
+std::vector<Record> SheetRecords(const Bytes& stream);
+std::vector<std::string> Names(const std::vector<Record>& records);
+
+// What the engine does: "Block Name" and titles in row 1 with the yellow fill, then rows.
+IXLSWorksheet& FillLikeTheEngine(TXLSWorkbook& workbook, const std::vector<std::string>& titles,
+                                 const std::vector<std::vector<std::string>>& rows);
+
+std::string TempDir();
+Bytes ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+// Runs a command, returns its exit status and fills output with stdout and stderr.
+int Run(const std::string& command, std::string& output);
+
+} // namespace kelvora::test
