@@ -1,0 +1,444 @@
+// The main window driven through its real controls: start-up, configurations, destination,
+// the run's checks, the wizard, help and accessibility.
+#include "FakePrompts.h"
+#include "WindowTestSupport.h"
+#include "ui/QtSettingsStore.h"
+#include "ui/RuleListEditors.h"
+#include "ui/Unit2.h"
+#include "ui/WindowParts.h"
+#include "ui/selrep.h"
+#include "ui/wizard.h"
+#include "ui/xyz1.h"
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrlQuery>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// A main window on a test program folder, after its start-up.
+struct Harness {
+    explicit Harness(const TestProgram& program) : window(program.paths, store, prompts) {
+        window.startup();
+    }
+    QtSettingsStore store;
+    FakePrompts prompts;
+    TForm1 window;
+
+    QVariant setting(const char* name) const {
+        return QSettings(QStringLiteral("Morvane"), QStringLiteral("kelvora")).value(name);
+    }
+    QStringList blockNames() const {
+        QStringList names;
+        for (const kelvora::BlockRule& rule : window.blockList()->blockRules())
+            names << QString::fromStdString(rule.blockPattern);
+        return names;
+    }
+};
+
+void storeSettings(std::initializer_list<std::pair<const char*, QVariant>> values) {
+    QSettings settings(QStringLiteral("Morvane"), QStringLiteral("kelvora"));
+    for (const auto& [name, value] : values)
+        settings.setValue(name, value);
+}
+
+const QByteArray kTwoRuleConfiguration = "2\r\nQty\r\nRef\r\n2\r\nWIN*\r\n0\r\nGLASS\r\nModel "
+                                         "Space\r\nPUMP\r\n1\r\n*\r\nAny Space\r\nTAG\r\n2\r\n";
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartUsesDefaultsAndTheSamples();
+    void startupAppliesStoredSettingsAndConfiguration();
+    void saveThenExitAsksNothing();
+    void exitAfterAnEditAsks();
+    void loadReplacesTheRulesOrRefusesABrokenFile();
+    void destinationFollowsOrStaysFree();
+    void folderChangesAndAutoSelect();
+    void createChecksExtensionAndBlocks();
+    void wizardImportsWithBothOptions();
+    void closeBoxRefusedPagesReportChoiceAndHelp();
+    void everyControlHasAnAccessibleName();
+};
+
+void MainWindowTest::firstStartUsesDefaultsAndTheSamples() {
+    TestProgram program;
+    program.write("samples/b.dxf", drawing({}));
+    program.write("samples/a.dxf", drawing({}));
+    program.write("kelvora.ini", "missing.kvx\r\n");
+    Harness h(program);
+
+    QCOMPARE(h.prompts.informations,
+             QStringList{QStringLiteral("Configuration file \"") +
+                         QString::fromStdString(program.paths.configurationsFolder) +
+                         "/missing.kvx\" not found, default values used instead"});
+    QCOMPARE(h.window.configurationLabel()->text(), QStringLiteral("None"));
+    QVERIFY(!h.window.blockList()->hasRules());
+    QCOMPARE(h.window.rep3()->text(), QStringLiteral("xls"));
+    QVERIFY(!h.window.alwaysShowReport()->isChecked());
+    QVERIFY(!h.window.neverShowReport()->isChecked());
+    QVERIFY(!h.window.autosel()->isChecked());
+    // The shipped samples, the first drawing selected, the destination following them.
+    const QString samples = program.path("samples");
+    QCOMPARE(h.window.sh1()->selectedPath(), samples);
+    QCOMPARE(h.window.folderLabel()->text(), samples);
+    QCOMPARE(h.window.fl1()->count(), 2);
+    QCOMPARE(h.window.fl1()->item(0)->text(), QStringLiteral("a.dxf"));
+    QVERIFY(h.window.fl1()->item(0)->isSelected());
+    QCOMPARE(h.window.selectionLabel()->text(), QStringLiteral("1 selected."));
+    QVERIFY(h.window.createButton()->isEnabled());
+    QVERIFY(h.window.followButton()->isChecked());
+    QVERIFY(!h.window.browseButton()->isEnabled());
+    QCOMPARE(h.window.rep1()->text(), samples);
+    QCOMPARE(h.setting("locked").toInt(), 1);
+    QCOMPARE(h.setting("autosel").toInt(), 0);
+    QVERIFY(!h.window.configurationChanged());
+}
+
+void MainWindowTest::startupAppliesStoredSettingsAndConfiguration() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    program.write("drawings/x.dxf", drawing({}));
+    program.write("drawings/y.DXF", drawing({}));
+    program.write("drawings/notes.txt", "not a drawing");
+    storeSettings({{"dxfpath", program.path("drawings")},
+                   {"destpath", "/elsewhere"},
+                   {"locked", 0},
+                   {"autosel", 1},
+                   {"showlog", 1},
+                   {"extension", "csv"}});
+    Harness h(program);
+
+    QVERIFY(h.prompts.informations.isEmpty());
+    QCOMPARE(h.window.configurationLabel()->text(), QStringLiteral("door.kvx"));
+    QCOMPARE(h.blockNames(), QStringList{"DOOR*"});
+    QCOMPARE(h.window.columnList()->titles(), kelvora::ColumnList{"Ref"});
+    QCOMPARE(h.window.fl1()->count(), 2);
+    QCOMPARE(h.window.selectionLabel()->text(), QStringLiteral("2 selected."));
+    QCOMPARE(h.window.rep1()->text(), QStringLiteral("/elsewhere"));
+    QVERIFY(h.window.browseButton()->isEnabled());
+    QVERIFY(!h.window.followButton()->isChecked());
+    QVERIFY(h.window.alwaysShowReport()->isChecked());
+    QCOMPARE(h.window.rep3()->text(), QStringLiteral("csv"));
+    QVERIFY(!h.window.configurationChanged());
+}
+
+void MainWindowTest::saveThenExitAsksNothing() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    Harness h(program);
+    h.window.columnList()->addButton()->click();
+    QVERIFY(h.window.configurationChanged());
+
+    h.prompts.chosenFiles.enqueue(program.path("configurations/new.kvx"));
+    h.window.saveButton()->click();
+    QCOMPARE(h.prompts.fileDialogs.size(), 1);
+    QCOMPARE(h.prompts.fileDialogs[0].title, QStringLiteral("Save current configuration"));
+    QCOMPARE(h.prompts.fileDialogs[0].directory,
+             QString::fromStdString(program.paths.configurationsFolder));
+    QCOMPARE(h.prompts.fileDialogs[0].defaultSuffix, QStringLiteral("kvx"));
+    QCOMPARE(program.read("configurations/new.kvx"),
+             QByteArray("2\r\nRef\r\nColumn Title\r\n1\r\nDOOR*\r\n1\r\n*\r\nAny Space\r\n"
+                        "REF\r\n1\r\n"));
+    QCOMPARE(program.read("kelvora.ini"), QByteArray("new.kvx\r\n"));
+    QCOMPARE(h.window.configurationLabel()->text(), QStringLiteral("new.kvx"));
+    QVERIFY(!h.window.configurationChanged());
+
+    QDir(program.path("")).mkpath("other");
+    h.window.sh1()->selectPath(program.path("other"));
+    QSignalSpy exited(&h.window, &TForm1::exitRequested);
+    h.window.exitButton()->click();
+    QVERIFY(h.prompts.questions.isEmpty());
+    QCOMPARE(exited.count(), 1);
+    QCOMPARE(h.setting("dxfpath").toString(), program.path("other"));
+    QCOMPARE(h.setting("destpath").toString(), program.path("other"));
+}
+
+void MainWindowTest::exitAfterAnEditAsks() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    Harness h(program);
+    h.window.blockList()->addBlockButton()->click();
+    QSignalSpy exited(&h.window, &TForm1::exitRequested);
+
+    h.prompts.answers.enqueue(Answer::Cancel);
+    h.window.exitButton()->click();
+    QCOMPARE(h.prompts.questions,
+             QStringList{"Current configuration has changed, do you want to save it ?"});
+    QCOMPARE(exited.count(), 0);
+
+    // Yes, then the save dialog is cancelled: the program goes on.
+    h.prompts.answers.enqueue(Answer::Yes);
+    h.window.exitButton()->click();
+    QCOMPARE(h.prompts.fileDialogs.size(), 1);
+    QCOMPARE(exited.count(), 0);
+    QCOMPARE(program.read("kelvora.ini"), QByteArray("door.kvx\r\n"));
+
+    h.prompts.answers.enqueue(Answer::No);
+    h.window.exitButton()->click();
+    QCOMPARE(exited.count(), 1);
+    QCOMPARE(program.read("configurations/door.kvx"), kDoorConfiguration);
+}
+
+void MainWindowTest::loadReplacesTheRulesOrRefusesABrokenFile() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    program.write("configurations/two.kvx", kTwoRuleConfiguration);
+    program.write("configurations/broken.kvx", "1\r\nRef\r\nmany\r\n");
+    Harness h(program);
+
+    h.prompts.chosenFiles.enqueue(program.path("configurations/two.kvx"));
+    h.window.loadButton()->click();
+    QVERIFY(h.prompts.questions.isEmpty());
+    QCOMPARE(h.prompts.fileDialogs[0].title, QStringLiteral("Load a configuration"));
+    QCOMPARE(h.blockNames(), (QStringList{"WIN*", "PUMP"}));
+    QCOMPARE(h.window.columnList()->titles(), (kelvora::ColumnList{"Qty", "Ref"}));
+    QCOMPARE(h.window.configurationLabel()->text(), QStringLiteral("two.kvx"));
+    QCOMPARE(program.read("kelvora.ini"), QByteArray("two.kvx\r\n"));
+    QVERIFY(!h.window.configurationChanged());
+
+    h.prompts.chosenFiles.enqueue(program.path("configurations/broken.kvx"));
+    h.window.loadButton()->click();
+    QCOMPARE(h.prompts.errors.size(), 1);
+    QVERIFY(h.prompts.errors[0].contains("broken.kvx"));
+    QCOMPARE(h.blockNames(), (QStringList{"WIN*", "PUMP"}));
+    QCOMPARE(h.window.configurationLabel()->text(), QStringLiteral("two.kvx"));
+
+    // After an edit, Yes with a cancelled save keeps the current rules: no open dialog.
+    h.window.blockList()->addBlockButton()->click();
+    h.prompts.answers.enqueue(Answer::Yes);
+    h.window.loadButton()->click();
+    QCOMPARE(h.prompts.fileDialogs.size(), 3);
+    QCOMPARE(h.blockNames(), (QStringList{"WIN*", "PUMP", "Block Name"}));
+}
+
+void MainWindowTest::destinationFollowsOrStaysFree() {
+    TestProgram program;
+    QDir(program.path("")).mkpath("a");
+    QDir(program.path("")).mkpath("b");
+    Harness h(program);
+    TForm1& w = h.window;
+
+    w.sh1()->selectPath(program.path("a"));
+    QCOMPARE(w.rep1()->text(), program.path("a"));
+    w.followButton()->click();
+    QCOMPARE(h.setting("locked").toInt(), 0);
+    QVERIFY(w.browseButton()->isEnabled());
+    QCOMPARE(w.rep1()->text(), program.path("a"));
+    w.sh1()->selectPath(program.path("b"));
+    QCOMPARE(w.rep1()->text(), program.path("a"));
+
+    // Cancelling the chooser changes nothing, even with another folder picked in it.
+    double alphaDuringDialog = 0;
+    QTimer::singleShot(0, w.form3(), [&] {
+        alphaDuringDialog = w.windowOpacity();
+        w.form3()->tree()->selectPath(program.path("b"));
+        w.form3()->cancelButton()->click();
+    });
+    w.browseButton()->click();
+    QCOMPARE(w.rep1()->text(), program.path("a"));
+    QCOMPARE(qRound(alphaDuringDialog * 255), 200);
+    QCOMPARE(w.windowOpacity(), 1.0);
+
+    QTimer::singleShot(0, w.form3(), [&] { w.form3()->selectButton()->click(); });
+    w.browseButton()->click();
+    QCOMPARE(w.rep1()->text(), program.path("b"));
+
+    w.sh1()->selectPath(program.path("a"));
+    w.followButton()->click();
+    QCOMPARE(h.setting("locked").toInt(), 1);
+    QCOMPARE(w.rep1()->text(), program.path("a"));
+    QVERIFY(!w.browseButton()->isEnabled());
+}
+
+void MainWindowTest::folderChangesAndAutoSelect() {
+    TestProgram program;
+    QDir(program.path("")).mkpath("empty");
+    for (const char* name : {"p1.dxf", "p2.dxf", "p3.dxf"})
+        program.write(QStringLiteral("three/") + name, drawing({}));
+    Harness h(program);
+    TForm1& w = h.window;
+
+    w.sh1()->selectPath(program.path("empty"));
+    QCOMPARE(w.fl1()->count(), 0);
+    QVERIFY(!w.createButton()->isEnabled());
+    QCOMPARE(w.selectionLabel()->text(), QStringLiteral("0 selected."));
+
+    w.sh1()->selectPath(program.path("three"));
+    QVERIFY(w.createButton()->isEnabled());
+    QCOMPARE(w.selectionLabel()->text(), QStringLiteral("1 selected."));
+    QTest::mouseClick(w.autosel(), Qt::LeftButton);
+    QCOMPARE(w.selectionLabel()->text(), QStringLiteral("3 selected."));
+    QCOMPARE(h.setting("autosel").toInt(), 1);
+
+    w.sh1()->selectPath(program.path("empty"));
+    w.sh1()->selectPath(program.path("three"));
+    QCOMPARE(w.fl1()->selectedItems().size(), 3);
+
+    // No folder selected: nothing to process.
+    w.sh1()->setCurrentIndex(QModelIndex());
+    QCOMPARE(w.fl1()->count(), 0);
+    QVERIFY(!w.createButton()->isEnabled());
+}
+
+void MainWindowTest::createChecksExtensionAndBlocks() {
+    TestProgram program;
+    program.write("samples/a.dxf", drawing({{"DOOR1"}}));
+    Harness h(program);
+    TForm1& w = h.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QString extensionMessage =
+        QStringLiteral("     Enter a valid file extension please.     ");
+
+    for (const QString& extension : {QStringLiteral(" \t "), QStringLiteral(" . ")}) {
+        h.prompts.errors.clear();
+        w.rep3()->setText(extension);
+        w.createButton()->setFocus();
+        w.createButton()->click();
+        QCOMPARE(h.prompts.errors, QStringList{extensionMessage});
+        QTRY_VERIFY(w.rep3()->hasFocus());
+    }
+    h.prompts.errors.clear();
+    w.rep3()->setText(QStringLiteral(" csv "));
+    w.createButton()->click();
+    QCOMPARE(h.prompts.errors,
+             QStringList{QStringLiteral("     Select blocks to process please.     ")});
+    // Nothing ran and nothing was stored.
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(program.paths.reportFile)));
+    QCOMPARE(h.setting("extension").toString(), QStringLiteral("xls"));
+}
+
+void MainWindowTest::wizardImportsWithBothOptions() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    program.write("template.dxf", drawing({{"Door", "0", {{"REF", "1"}, {"REF", "2"}}},
+                                           {"*U12", "0", {{"TAG", "x"}}},
+                                           {"Plain"},
+                                           {"DOOR", "0", {{"OTHER", "y"}}}}));
+    program.write("plain.dxf", drawing({{"Plain"}}));
+    Harness h(program);
+    TForm1& w = h.window;
+    TForm4* wizard = w.form4();
+
+    double alphaDuringDialog = 0;
+    QTimer::singleShot(0, wizard, [&] {
+        alphaDuringDialog = w.windowOpacity();
+        wizard->proceedButton()->click();
+    });
+    h.prompts.chosenFiles.enqueue(program.path("template.dxf"));
+    w.wizardButton()->click();
+    QCOMPARE(qRound(alphaDuringDialog * 255), 200);
+    QCOMPARE(w.windowOpacity(), 1.0);
+    QCOMPARE(h.blockNames(), QStringList{"Door"});
+    QCOMPARE(w.blockList()->blockRules()[0].attributes.size(), std::size_t(2));
+    QCOMPARE(w.columnList()->titles(), kelvora::ColumnList{"Ref"});
+    QVERIFY(w.configurationChanged());
+
+    QTimer::singleShot(0, wizard, [&] {
+        QTest::mouseClick(wizard->anonymousBox(), Qt::LeftButton);
+        QTest::mouseClick(wizard->withoutAttributesBox(), Qt::LeftButton);
+        wizard->proceedButton()->click();
+    });
+    h.prompts.chosenFiles.enqueue(program.path("template.dxf"));
+    w.wizardButton()->click();
+    QCOMPARE(h.blockNames(), (QStringList{"Door", "*U12", "Plain"}));
+    QCOMPARE(h.setting("importanonymous").toInt(), 1);
+    QCOMPARE(h.setting("importblknonatt").toInt(), 1);
+
+    // A template that cannot be opened leaves the rules.
+    QTimer::singleShot(0, wizard, [&] { wizard->proceedButton()->click(); });
+    h.prompts.chosenFiles.enqueue(program.path("missing.dxf"));
+    w.wizardButton()->click();
+    QCOMPARE(h.prompts.errors, QStringList{"Error, file is used by another application."});
+    QCOMPARE(h.blockNames(), (QStringList{"Door", "*U12", "Plain"}));
+
+    // Without the option, a template of blocks without attributes empties the list.
+    QTimer::singleShot(0, wizard, [&] {
+        QTest::mouseClick(wizard->withoutAttributesBox(), Qt::LeftButton);
+        wizard->proceedButton()->click();
+    });
+    h.prompts.chosenFiles.enqueue(program.path("plain.dxf"));
+    w.wizardButton()->click();
+    QCOMPARE(h.prompts.informations,
+             QStringList{"The DXF file does not contain blocks matching the criteria."});
+    QVERIFY(!w.blockList()->hasRules());
+}
+
+void MainWindowTest::closeBoxRefusedPagesReportChoiceAndHelp() {
+    TestProgram program;
+    Harness h(program);
+    TForm1& w = h.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+
+    w.optionsButton()->click();
+    QCOMPARE(w.pages()->currentIndex(), 1);
+    w.alwaysShowReport()->click();
+    QCOMPARE(h.setting("showlog").toInt(), 1);
+    w.neverShowReport()->click();
+    QCOMPARE(h.setting("showlog").toInt(), 0);
+
+    // A missing help page is reported; the program goes on.
+    w.helpButton()->click();
+    QCOMPARE(h.prompts.informations.size(), 1);
+    QVERIFY(h.prompts.opened.isEmpty());
+    program.write("help_kelvora.html", "<html></html>");
+    w.helpButton()->click();
+    emit w.form4()->helpRequested();
+    const QUrl help = QUrl::fromLocalFile(program.path("help_kelvora.html"));
+    QCOMPARE(h.prompts.opened, (QList<QUrl>{help, help}));
+
+    QTest::mouseClick(w.mailLink(), Qt::LeftButton);
+    const QUrl mail = h.prompts.opened.last();
+    QCOMPARE(mail.scheme(), QStringLiteral("mailto"));
+    QCOMPARE(QUrlQuery(mail).queryItemValue("subject"), QStringLiteral("Kelvora support request"));
+
+    w.backButton()->click();
+    QCOMPARE(w.pages()->currentIndex(), 0);
+}
+
+void MainWindowTest::everyControlHasAnAccessibleName() {
+    TestProgram program;
+    Harness h(program);
+    const QList<QWidget*> windows{&h.window, h.window.form2(), h.window.form3(), h.window.form4()};
+    for (QWidget* window : windows) {
+        QCOMPARE(window->accessibleName(), window->windowTitle());
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            const bool isControl = qobject_cast<QAbstractButton*>(control) ||
+                                   qobject_cast<QLineEdit*>(control) ||
+                                   qobject_cast<QAbstractItemView*>(control);
+            // A view's header, corner button and cell editors are parts of the view.
+            bool partOfView = false;
+            for (QWidget* up = control->parentWidget(); up != window; up = up->parentWidget())
+                partOfView = partOfView || qobject_cast<QAbstractItemView*>(up);
+            if (!isControl || partOfView || control->window() != window)
+                continue;
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+            QVERIFY2(accessible && !accessible->text(QAccessible::Name).trimmed().isEmpty(),
+                     qPrintable(control->metaObject()->className() + QStringLiteral(" ") +
+                                control->toolTip()));
+        }
+    }
+    QCOMPARE(h.window.createButton()->accessibleName(), QStringLiteral("Create Files..."));
+    QCOMPARE(h.window.createButton()->toolTip(), QStringLiteral("Create Files..."));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
