@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace kelvora {
 namespace {
@@ -43,6 +44,12 @@ constexpr KeyField kFontSuperscript{16, 1};
 constexpr KeyField kFontFamily{17, 2};
 constexpr KeyField kFontCharSet{19, 2};
 constexpr std::size_t kFontName = 21;
+// The fixed fields in the order of TXLSFontField.
+constexpr KeyField kFontFields[] = {
+    kFontHeight, kFontColor,     kFontBold,      kFontItalic,      kFontStrikeout, kFontOutline,
+    kFontShadow, kFontUnderline, kFontSubscript, kFontSuperscript, kFontFamily,    kFontCharSet,
+};
+static_assert(std::size(kFontFields) == static_cast<std::size_t>(TXLSFontField::Name));
 
 constexpr KeyField GroupField(TXLSXfGroup group) {
     switch (group) {
@@ -251,56 +258,25 @@ TXLSFontList::TXLSFontList() : list_(0, kFixedFontCount, std::u16string(kDefault
 std::int32_t TXLSFontList::DeriveFont(std::int32_t font, TXLSFontField field,
                                       const TXLSXfValue& value) {
     std::u16string key = list_.KeyAt(font);
-    const std::uint32_t flag = value.number != 0 ? 1 : 0;
-    switch (field) {
-    case TXLSFontField::Height: {
-        // Twips, rounded to the nearest integer with halves to even.
-        const double twips = std::nearbyint(value.real * 20);
-        SetField(key, kFontHeight,
-                 twips <= 0          ? 0
-                 : twips >= kWordMax ? kWordMax
-                                     : static_cast<std::uint32_t>(twips));
-        break;
-    }
-    case TXLSFontField::Color:
-        SetField(key, kFontColor,
-                 value.number < 0 ? kAutomaticFontColor : Clamp(value.number, kWordMax));
-        break;
-    case TXLSFontField::Bold:
-        SetField(key, kFontBold, flag);
-        break;
-    case TXLSFontField::Italic:
-        SetField(key, kFontItalic, flag);
-        break;
-    case TXLSFontField::Strikeout:
-        SetField(key, kFontStrikeout, flag);
-        break;
-    case TXLSFontField::Outline:
-        SetField(key, kFontOutline, flag);
-        break;
-    case TXLSFontField::Shadow:
-        SetField(key, kFontShadow, flag);
-        break;
-    case TXLSFontField::Underline:
-        SetField(key, kFontUnderline, Clamp(value.number, kByteMax));
-        break;
-    case TXLSFontField::Subscript:
-        SetField(key, kFontSubscript, flag);
-        break;
-    case TXLSFontField::Superscript:
-        SetField(key, kFontSuperscript, flag);
-        break;
-    case TXLSFontField::Family:
-        SetField(key, kFontFamily, Clamp(value.number, kByteMax));
-        break;
-    case TXLSFontField::CharSet:
-        SetField(key, kFontCharSet, Clamp(value.number, kByteMax));
-        break;
-    case TXLSFontField::Name:
+    if (field == TXLSFontField::Name) {
         key.resize(kFontName, u'0');
         key += value.text;
-        break;
+        return list_.FindOrReplace(font, key);
     }
+    const KeyField f = kFontFields[static_cast<std::size_t>(field)];
+    std::uint32_t v;
+    if (field == TXLSFontField::Height) {
+        // Twips, rounded to the nearest integer with halves to even.
+        const double twips = std::nearbyint(value.real * 20);
+        v = twips <= 0 ? 0 : twips >= kWordMax ? kWordMax : static_cast<std::uint32_t>(twips);
+    } else if (field == TXLSFontField::Color) {
+        v = value.number < 0 ? kAutomaticFontColor : Clamp(value.number, kWordMax);
+    } else if (f.width == 1) {
+        v = value.number != 0 ? 1 : 0; // attribute flags
+    } else {
+        v = Clamp(value.number, kByteMax); // underline style, family, character set
+    }
+    SetField(key, f, v);
     return list_.FindOrReplace(font, key);
 }
 

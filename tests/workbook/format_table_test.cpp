@@ -201,6 +201,24 @@ TEST(FormatTables, FontFieldsReachTheFontRecord) {
         Concat(Hex("31 00 1C 00 16 00 22 00 0A 00 90 01 02 00 21 00 00 00 06 01"), Wide("Tahoma")));
 }
 
+TEST(FormatTables, RemainingFontFieldsHaveTheirOwnPositions) {
+    TXLSFontList fonts;
+    std::int32_t f = 0;
+    for (TXLSFontField field :
+         {TXLSFontField::Strikeout, TXLSFontField::Outline, TXLSFontField::Superscript})
+        f = fonts.DeriveFont(f, field, TXLSXfValue::FontNumber(field, 1));
+    f = fonts.DeriveFont(f, TXLSFontField::Family,
+                         TXLSXfValue::FontNumber(TXLSFontField::Family, 2));
+    f = fonts.DeriveFont(f, TXLSFontField::CharSet,
+                         TXLSXfValue::FontNumber(TXLSFontField::CharSet, 0xEE));
+    EXPECT_EQ(fonts.KeyAt(f), u"00C87FFF00110000102EEArial");
+    fonts.List().AddReference(f);
+    fonts.List().Compact();
+    EXPECT_EQ(
+        BlobBytes(*fonts.FontRecord(fonts.List().OutputPosition(f) - 1)),
+        Concat(Hex("31 00 1A 00 C8 00 18 00 FF 7F 90 01 01 00 00 02 EE 00 05 01"), Wide("Arial")));
+}
+
 TEST(FormatTables, SetAndResetOfAFontAttributeAppendsADefaultDuplicate) {
     TXLSFontList fonts;
     const std::int32_t bold =
