@@ -45,7 +45,8 @@ public:
         if (end == std::string_view::npos) {
             rest_ = {};
         } else {
-            const bool crlf = rest_[end] == '\r' && end + 1 < rest_.size() && rest_[end + 1] == '\n';
+            const bool crlf =
+                rest_[end] == '\r' && end + 1 < rest_.size() && rest_[end + 1] == '\n';
             rest_.remove_prefix(end + (crlf ? 2 : 1));
         }
         ++number_;
@@ -134,8 +135,8 @@ LoadedConfiguration parseConfiguration(std::string_view text, const std::string&
 LoadedConfiguration loadconf(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        return {std::nullopt, "Configuration file '" + path + "' cannot be read: " +
-                                  std::strerror(errno)};
+        return {std::nullopt,
+                "Configuration file '" + path + "' cannot be read: " + std::strerror(errno)};
     }
     std::ostringstream content;
     content << file.rdbuf();
@@ -208,7 +209,8 @@ StartupConfiguration loadStartupConfiguration(const ProgramPaths& paths) {
     }
     const std::string path = paths.configurationsFolder + "/" + *name;
     if (::access(path.c_str(), F_OK) != 0) {
-        startup.message = "Configuration file \"" + path + "\" not found, default values used instead";
+        startup.message =
+            "Configuration file \"" + path + "\" not found, default values used instead";
         return startup;
     }
     LoadedConfiguration loaded = loadconf(path);

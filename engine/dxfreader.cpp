@@ -44,7 +44,9 @@ std::string_view trimBlanks(std::string_view text) {
     return text;
 }
 
-DxfLineReader::~DxfLineReader() { close(); }
+DxfLineReader::~DxfLineReader() {
+    close();
+}
 
 bool DxfLineReader::open(const std::string& path) {
     close();
@@ -115,8 +117,8 @@ std::string_view DxfLineReader::readLine() {
     line_.clear();
     for (;;) {
         if (data_ < end_) {
-            const auto* lf =
-                static_cast<const char*>(std::memchr(data_, '\n', static_cast<std::size_t>(end_ - data_)));
+            const auto* lf = static_cast<const char*>(
+                std::memchr(data_, '\n', static_cast<std::size_t>(end_ - data_)));
             const char* stop = lf != nullptr ? lf : end_;
             const std::string_view piece(data_, static_cast<std::size_t>(stop - data_));
             data_ = lf != nullptr ? lf + 1 : end_;
@@ -141,7 +143,9 @@ DxfLineReader::Pair DxfLineReader::readPair() {
     return {codeStore_, value};
 }
 
-bool DxfLineReader::atEnd() { return data_ >= end_ && !fill(); }
+bool DxfLineReader::atEnd() {
+    return data_ >= end_ && !fill();
+}
 
 bool scanForInserts(DxfLineReader& reader, const std::function<void()>& onInsert,
                     const std::function<bool()>& beforeLine) {

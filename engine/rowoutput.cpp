@@ -1,5 +1,7 @@
 #include "engine/rowoutput.h"
 
+#include "engine/worksheetresult.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -119,14 +121,15 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns) {
     return {std::move(sink), {}};
 }
 
-bool worksheetResultAvailable() { return false; }
+bool worksheetResultAvailable() {
+    return true;
+}
 
 OpenedSink openSink(const std::string& path, const std::string& extension,
                     const ColumnList& columns) {
     // The one place where the kind of result is chosen: a worksheet for exactly "xls".
     if (extension == "xls") {
-        return {nullptr, "Cannot create result file '" + path +
-                             "': worksheet results (.xls) are not available in this build"};
+        return openWorksheetResult(path, columns);
     }
     return openTextResult(path, columns);
 }
@@ -146,8 +149,7 @@ const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header) {
     return nullptr;
 }
 
-void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag,
-                    std::string_view value) {
+void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::string_view value) {
     const AttributeRule* chosen = nullptr;
     for (const AttributeRule& attribute : rule.attributes) {
         if (matchPatternList(attribute.namePattern, tag)) {
@@ -164,8 +166,8 @@ void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag,
     }
 }
 
-bool readInsert(DxfLineReader& reader, const RuleSet& rules, int highestColumn,
-                ResultSink& sink, BlockTally& tally) {
+bool readInsert(DxfLineReader& reader, const RuleSet& rules, int highestColumn, ResultSink& sink,
+                BlockTally& tally) {
     InsertHeader header;
     for (;;) {
         const DxfLineReader::Pair pair = reader.readPair();

@@ -38,7 +38,9 @@ int compareIgnoringCase(const std::string& a, const std::string& b) {
 
 } // namespace
 
-std::string trimExtension(std::string_view typed) { return std::string(trimBlanks(typed)); }
+std::string trimExtension(std::string_view typed) {
+    return std::string(trimBlanks(typed));
+}
 
 // A "/" would put the result outside the destination folder.
 bool validExtension(std::string_view trimmed) {

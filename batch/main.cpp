@@ -1,0 +1,276 @@
+// kelvora-batch: the run of the window without the window, for scripts and checks.
+#include "configuration/configuration.h"
+#include "engine/run.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace kelvora;
+
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--report FILE] [-q] INPUT...\n"
+    "Writes one bill-of-material table per drawing, from the block inserts its rules select.\n"
+    "\n"
+    "  -c CONFIG.kvx   the configuration (column titles and block rules)\n"
+    "  -o DEST_DIR     folder of the results (default: the current folder)\n"
+    "  -e EXT          result extension: \"xls\" for workbooks, anything else for\n"
+    "                  comma-separated text (default: xls)\n"
+    "  --report FILE   run report (default: KelvoraLog.txt beside the program)\n"
+    "  -q              no progress on standard error\n"
+    "  --help, --version\n"
+    "INPUT is a drawing or a folder (every .dxf file directly in it, in name order).\n"
+    "Exit status: 0 all drawings processed and all results written; 1 a drawing could not be\n"
+    "opened or a result not written; 2 a usage error or an unreadable configuration.\n";
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
+
+// Progress as one line on standard error; Ctrl-C stops the run like the window's Stop button.
+class ConsoleMonitor : public RunMonitor {
+public:
+    explicit ConsoleMonitor(bool quiet) : quiet_(quiet), terminal_(::isatty(2) != 0) {}
+
+    void setLabel(const std::string& text) override {
+        label_ = text;
+        percent_ = -1;
+        if (!quiet_ && !terminal_) {
+            std::cerr << text << '\n';
+        }
+    }
+    void setRange(long long max) override { max_ = max; }
+    void setPosition(long long pos) override {
+        const int percent = max_ > 0 ? static_cast<int>(std::min(100LL, pos * 100 / max_)) : 0;
+        if (!quiet_ && terminal_ && percent != percent_) {
+            percent_ = percent;
+            std::cerr << '\r' << label_ << "  " << percent << "%\x1b[K" << std::flush;
+        }
+    }
+    void hideProgress() override {
+        if (!quiet_ && terminal_ && percent_ >= 0) {
+            std::cerr << '\n';
+        }
+    }
+    bool abortRequested() override { return interrupted != 0; }
+
+private:
+    bool quiet_;
+    bool terminal_;
+    std::string label_;
+    long long max_ = 0;
+    int percent_ = -1;
+};
+
+struct Options {
+    std::string configuration;
+    std::string destination;
+    std::string extension = "xls";
+    std::string report;
+    bool quiet = false;
+    std::vector<std::string> inputs;
+};
+
+bool isFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool hasDrawingExtension(const std::string& name) {
+    if (name.size() < 4) {
+        return false;
+    }
+    std::string tail = name.substr(name.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return tail == ".dxf";
+}
+
+// The drawings directly in a folder, in name order.
+std::vector<std::string> drawingsIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (hasDrawingExtension(name) && !isFolder(withSeparator(folder) + name)) {
+                names.push_back(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string currentFolder() {
+    std::vector<char> buffer(4096);
+    return ::getcwd(buffer.data(), buffer.size()) != nullptr ? std::string(buffer.data()) : ".";
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The drawings to run, as one source folder and names in it: the common folder when all
+// drawings share one, otherwise the current folder and the paths as given.
+void collectDrawings(const std::vector<std::string>& inputs, RunInputs& run) {
+    std::vector<std::string> paths;
+    for (const std::string& input : inputs) {
+        if (isFolder(input)) {
+            for (const std::string& name : drawingsIn(input)) {
+                paths.push_back(withSeparator(input) + name);
+            }
+        } else {
+            paths.push_back(input); // a missing drawing gets its error line in the report
+        }
+    }
+    const std::string common = paths.empty() ? std::string() : folderOf(paths.front());
+    const bool shared = std::all_of(paths.begin(), paths.end(), [&](const std::string& path) {
+        return folderOf(path) == common;
+    });
+    if (shared && !common.empty()) {
+        run.sourceFolder = common;
+        for (const std::string& path : paths) {
+            run.files.push_back(path.substr(common.size()));
+        }
+    } else {
+        run.sourceFolder = currentFolder();
+        run.files = paths;
+    }
+}
+
+int usageError(const std::string& message) {
+    std::cerr << "kelvora-batch: " << message << "\n\n" << kUsage;
+    return kExitUsage;
+}
+
+// Returns an empty message when the arguments are complete.
+std::string parseArguments(int argc, char** argv, Options& options, bool& done) {
+    done = false;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& target) {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            target = argv[++i];
+            return true;
+        };
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.inputs.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            done = true;
+            return {};
+        } else if (arg == "--version") {
+            std::cout << "kelvora-batch " << KELVORA_VERSION << '\n';
+            done = true;
+            return {};
+        } else if (arg == "-q") {
+            options.quiet = true;
+        } else if ((arg == "-c" && !value(options.configuration)) ||
+                   (arg == "-o" && !value(options.destination)) ||
+                   (arg == "-e" && !value(options.extension)) ||
+                   (arg == "--report" && !value(options.report))) {
+            return "option " + arg + " needs a value";
+        } else if (arg != "-c" && arg != "-o" && arg != "-e" && arg != "--report") {
+            return "unknown option " + arg;
+        }
+    }
+    if (options.configuration.empty()) {
+        return "a configuration is needed (-c CONFIG.kvx)";
+    }
+    if (options.inputs.empty()) {
+        return "no drawing or folder given";
+    }
+    return {};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_TIME, "");
+    Options options;
+    bool done = false;
+    if (const std::string problem = parseArguments(argc, argv, options, done); !problem.empty()) {
+        return usageError(problem);
+    }
+    if (done) {
+        return 0;
+    }
+
+    RunInputs run;
+    run.extension = trimExtension(options.extension);
+    if (!validExtension(run.extension)) {
+        return usageError("'" + options.extension +
+                          "' is not a valid file extension (Enter a valid file extension please.)");
+    }
+    if (run.extension == "xls" && !worksheetResultAvailable()) {
+        return usageError("worksheet results (-e xls) are not available in this build yet; "
+                          "use another extension, such as -e csv, for comma-separated text");
+    }
+    LoadedConfiguration loaded = loadconf(options.configuration);
+    if (!loaded.rules) {
+        std::cerr << "kelvora-batch: " << loaded.error << '\n';
+        return kExitUsage;
+    }
+    run.rules = std::move(*loaded.rules);
+    if (run.rules.blockRules.empty() && !options.quiet) {
+        std::cerr << "kelvora-batch: the configuration has no block rules; "
+                     "every result will hold the title row only\n";
+    }
+
+    run.destinationFolder = options.destination.empty() ? currentFolder() : options.destination;
+    if (!isFolder(run.destinationFolder) || ::access(run.destinationFolder.c_str(), W_OK) != 0) {
+        std::cerr << "kelvora-batch: the destination folder '" << run.destinationFolder
+                  << "' does not exist or cannot be written\n";
+        return 1;
+    }
+    run.reportPath = options.report.empty() ? ProgramPaths::current().reportFile : options.report;
+    collectDrawings(options.inputs, run);
+    if (run.files.empty() && !options.quiet) {
+        std::cerr << "kelvora-batch: no drawings found\n";
+    }
+
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
+    ::sigaction(SIGINT, &action, nullptr);
+
+    ConsoleMonitor monitor(options.quiet);
+    const RunOutcome outcome = runBatch(run, monitor);
+    for (const DrawingOutcome& drawing : outcome.drawings) {
+        if (!drawing.error.empty()) {
+            std::cerr << "kelvora-batch: " << drawing.error << '\n';
+        }
+    }
+    if (!outcome.fatalMessage.empty()) {
+        std::cerr << "kelvora-batch: " << outcome.fatalMessage << '\n';
+    }
+    if (outcome.aborted) {
+        std::cerr << "kelvora-batch: process aborted\n";
+    }
+    if (outcome.reportSaved && !options.quiet) {
+        std::cerr << "Report: " << outcome.reportPath << '\n';
+    }
+    if (highestColumn(run.rules).invalidText) {
+        return kExitUsage; // the rules cannot be used: a configuration problem
+    }
+    return outcome.complete ? 0 : 1;
+}

@@ -1,0 +1,90 @@
+#include "engine/worksheetresult.h"
+
+#include "workbook/workbook.h"
+
+namespace kelvora {
+
+namespace {
+
+// Palette colour 19 of the default palette: light yellow (FF FF CC).
+constexpr std::int32_t kTitleRowColor = 19;
+constexpr std::int32_t kWorksheetRows = kMaxRow + 1;
+constexpr std::int32_t kWorksheetColumns = kMaxColumn + 1;
+
+class WorksheetResult : public ResultSink {
+public:
+    WorksheetResult(std::string path, const ColumnList& columns)
+        : path_(std::move(path)), workbook_(TXLSWorkbook::Create()),
+          sheet_(*workbook_->Worksheets().Add()) {
+        sheet_.Cells()->Item(1, 1)->SetValue(std::string(kBlockNameTitle));
+        sheet_.Cells()->EntireRow()->Item(1)->Interior()->SetColorIndex(kTitleRowColor);
+        // Made after the fill, the title cells take row 1's format.
+        for (std::size_t k = 0; k < columns.size(); ++k)
+            setField(1, k + 1, columns[k]);
+    }
+
+    void writeRow(const Row& row) override {
+        if (nextRow_ > kWorksheetRows) {
+            ++rowsDropped_;
+            return;
+        }
+        for (std::size_t k = 0; k < row.size(); ++k)
+            setField(nextRow_, k, row[k]);
+        ++nextRow_;
+    }
+
+    // Everything is kept in memory until the end of the drawing.
+    bool failed() const override { return false; }
+
+    bool close(bool aborted) override {
+        if (aborted)
+            return true; // no result for an aborted drawing; an earlier file stays
+        std::string reason;
+        if (SaveWorkbook(*workbook_, path_, nullptr, &reason) == kSaveOk)
+            return true;
+        error_ = "Cannot write result file '" + path_ + "': " + reason;
+        return false;
+    }
+
+    std::string errorMessage() const override { return error_; }
+
+    std::vector<std::string> warnings() const override {
+        std::vector<std::string> lines;
+        if (rowsDropped_ > 0)
+            lines.push_back(rowsBeyondLimitWarning(rowsDropped_));
+        if (fieldsDropped_)
+            lines.emplace_back(kFieldsBeyondLimitWarning);
+        return lines;
+    }
+
+private:
+    // Field k of a row goes to column k + 1; columns past IV do not exist.
+    void setField(std::int32_t row, std::size_t field, const std::string& value) {
+        if (field >= static_cast<std::size_t>(kWorksheetColumns)) {
+            fieldsDropped_ = true;
+            return;
+        }
+        sheet_.Cells()->Item(row, static_cast<std::int32_t>(field) + 1)->SetValue(value);
+    }
+
+    std::string path_;
+    std::shared_ptr<TXLSWorkbook> workbook_; // the one reference, held for this drawing
+    IXLSWorksheet& sheet_;
+    std::int32_t nextRow_ = 2;
+    long long rowsDropped_ = 0;
+    bool fieldsDropped_ = false;
+    std::string error_;
+};
+
+} // namespace
+
+std::string rowsBeyondLimitWarning(long long rows) {
+    return "*** Warning, " + std::to_string(rows) +
+           " rows beyond the worksheet limit were not written ***";
+}
+
+OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns) {
+    return {std::make_unique<WorksheetResult>(path, columns), {}};
+}
+
+} // namespace kelvora

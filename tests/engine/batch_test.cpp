@@ -1,0 +1,172 @@
+// Runs the built kelvora-batch command on drawings written here.
+#include "engine/rowoutput.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+using namespace kelvora;
+using namespace kelvora::test;
+
+namespace {
+
+const char* const kConfiguration =
+    "2\r\nRef\r\nQty\r\n1\r\nDOOR*\r\n2\r\n*\r\nAny Space\r\nREF\r\n1\r\nQTY\r\n2\r\n";
+
+struct Result {
+    int status = -1;
+    std::string errors;
+};
+
+std::string quoted(const std::string& text) {
+    std::string result = "'";
+    for (char c : text) {
+        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return result + "'";
+}
+
+class BatchCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeFile(dir.file("rules.kvx"), kConfiguration);
+        std::filesystem::create_directory(dir.file("out"));
+        std::filesystem::create_directory(dir.file("in"));
+    }
+
+    Result run(const std::vector<std::string>& args) {
+        std::string command = quoted(KELVORA_BATCH);
+        for (const std::string& arg : args) {
+            command += " " + quoted(arg);
+        }
+        command += " >" + quoted(dir.file("stdout.txt")) + " 2>" + quoted(dir.file("stderr.txt"));
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir.file("stderr.txt"))};
+    }
+
+    // The usual arguments: the configuration, text results into out/, the report in the folder.
+    std::vector<std::string> args(std::initializer_list<std::string> inputs,
+                                  const std::string& extension = "csv") {
+        std::vector<std::string> all{
+            "-q",      "-c",       dir.file("rules.kvx"), "-o", dir.file("out"), "-e",
+            extension, "--report", dir.file("report.txt")};
+        all.insert(all.end(), inputs.begin(), inputs.end());
+        return all;
+    }
+
+    std::vector<std::string> reportLines() {
+        std::vector<std::string> lines;
+        const std::string text = readFile(dir.file("report.txt"));
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos;
+             start = end + 2) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        EXPECT_EQ(start, text.size()) << "every report line ends in CR LF";
+        return lines;
+    }
+
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(BatchCommand, WritesOneResultPerDrawingAndTheReport) {
+    writeFile(dir.file("in/plan.rev2.dxf"),
+              drawing(concat({insert("door1", "Doors", {{"REF", "D-01"}, {"QTY", "2"}}),
+                              insert("DOOR1", "0", {{"REF", "Door, left"}})})));
+    const Result result = run(args({dir.file("in/plan.rev2.dxf")}));
+    EXPECT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(readFile(dir.file("out/plan.rev2.csv")),
+              "Block Name,Ref,Qty\r\nDOOR1,D-01,2\r\nDOOR1,\"Door, left\",\r\n");
+    const std::vector<std::string> report = reportLines();
+    ASSERT_EQ(report.size(), 15u);
+    EXPECT_EQ(report[2], "  Processed Directory : " + dir.file("in") + "/");
+    EXPECT_EQ(report[4], "  File type : csv");
+    EXPECT_EQ(report[7], dir.file("in/plan.rev2.dxf"));
+    EXPECT_EQ(report[9], "Number of processed Blocks : 2");
+    EXPECT_EQ(report[10], "Number of Blocks matching criteria : 2");
+    EXPECT_EQ(report[12], "DOOR1 : 2");
+}
+
+TEST_F(BatchCommand, TakesTheDrawingsOfAFolderInNameOrder) {
+    writeFile(dir.file("in/b.DXF"), drawing(insert("DOOR", "0")));
+    writeFile(dir.file("in/a.dxf"), drawing({}));
+    writeFile(dir.file("in/notes.txt"), "INSERT\n");
+    const Result result = run(args({dir.file("in")}, "txt"));
+    EXPECT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(readFile(dir.file("out/a.txt")), "Block Name,Ref,Qty\r\n");
+    EXPECT_EQ(readFile(dir.file("out/b.txt")), "Block Name,Ref,Qty\r\nDOOR,,\r\n");
+    const std::vector<std::string> report = reportLines();
+    ASSERT_GT(report.size(), 14u);
+    EXPECT_EQ(report[7], dir.file("in/a.dxf"));
+    EXPECT_EQ(report[14], dir.file("in/b.DXF"));
+}
+
+TEST_F(BatchCommand, AMissingDrawingIsReportedAndTheRunGoesOn) {
+    writeFile(dir.file("in/b.dxf"), drawing(insert("DOOR", "0")));
+    const Result result = run(args({dir.file("in/a.dxf"), dir.file("in/b.dxf")}));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.errors.find(dir.file("in/a.dxf")), std::string::npos) << result.errors;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out/b.csv")));
+    const std::vector<std::string> report = reportLines();
+    ASSERT_GT(report.size(), 10u);
+    EXPECT_EQ(report[9], "*** Error, file is used by another application ***");
+    EXPECT_EQ(report[10], dir.file("in/b.dxf"));
+}
+
+TEST_F(BatchCommand, AMissingDestinationIsNamedAndNothingIsLost) {
+    writeFile(dir.file("in/a.dxf"), drawing(insert("DOOR", "0")));
+    writeFile(dir.file("report.txt"), "earlier report\r\n");
+    std::vector<std::string> arguments = args({dir.file("in/a.dxf")});
+    arguments[4] = dir.file("nowhere");
+    const Result result = run(arguments);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.errors.find(dir.file("nowhere")), std::string::npos) << result.errors;
+    EXPECT_EQ(readFile(dir.file("report.txt")), "earlier report\r\n");
+}
+
+TEST_F(BatchCommand, UsageAndConfigurationErrorsExitWithTwo) {
+    writeFile(dir.file("in/a.dxf"), drawing(insert("DOOR", "0")));
+    const std::string drawingPath = dir.file("in/a.dxf");
+    EXPECT_EQ(run({drawingPath}).status, 2);                 // no configuration
+    EXPECT_EQ(run({"-c", dir.file("rules.kvx")}).status, 2); // no input
+    EXPECT_EQ(run({"--bogus", "-c", dir.file("rules.kvx"), drawingPath}).status, 2);
+    EXPECT_EQ(run(args({drawingPath}, " . ")).status, 2);
+
+    writeFile(dir.file("rules.kvx"), "2\r\nRef\r\n");
+    const Result truncated = run(args({drawingPath}));
+    EXPECT_EQ(truncated.status, 2);
+    EXPECT_NE(truncated.errors.find("rules.kvx', line 3"), std::string::npos) << truncated.errors;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out/a.csv")));
+
+    // Readable, but a column is no number: the run ends before the first drawing.
+    writeFile(dir.file("rules.kvx"), "0\r\n1\r\nDOOR\r\n1\r\n*\r\nAny Space\r\nREF\r\nabc\r\n");
+    const Result badColumn = run(args({drawingPath}));
+    EXPECT_EQ(badColumn.status, 2);
+    EXPECT_NE(badColumn.errors.find("'abc' is not a valid integer value"), std::string::npos);
+}
+
+TEST_F(BatchCommand, WorksheetResultsNeedTheWorksheetWriter) {
+    writeFile(dir.file("in/a.dxf"), drawing(insert("DOOR", "0")));
+    const Result result = run(args({dir.file("in/a.dxf")}, "xls"));
+    if (worksheetResultAvailable()) {
+        EXPECT_EQ(result.status, 0) << result.errors;
+        EXPECT_TRUE(std::filesystem::exists(dir.file("out/a.xls")));
+    } else {
+        EXPECT_EQ(result.status, 2);
+        EXPECT_NE(result.errors.find("xls"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out/a.xls")));
+    }
+    // Only lower-case "xls" means a worksheet.
+    EXPECT_EQ(run(args({dir.file("in/a.dxf")}, "XLS")).status, 0);
+    EXPECT_EQ(readFile(dir.file("out/a.XLS")), "Block Name,Ref,Qty\r\nDOOR,,\r\n");
+}
+
+TEST_F(BatchCommand, AnswersHelpAndVersion) {
+    EXPECT_EQ(run({"--help"}).status, 0);
+    EXPECT_NE(readFile(dir.file("stdout.txt")).find("Usage: kelvora-batch"), std::string::npos);
+    EXPECT_EQ(run({"--version"}).status, 0);
+    EXPECT_EQ(readFile(dir.file("stdout.txt")).rfind("kelvora-batch ", 0), 0u);
+}

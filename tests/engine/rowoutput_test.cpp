@@ -1,0 +1,175 @@
+#include "engine/rowoutput.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvora;
+using namespace kelvora::test;
+
+namespace {
+
+// Column list 'Ref', 'Qty'; 'DOOR*' on any layer in any space, REF to 1 and QTY to 2.
+RuleSet doorRules() {
+    RuleSet rules;
+    rules.columns = {"Ref", "Qty"};
+    rules.blockRules.push_back({"DOOR*", "*", "Any Space", {{"REF", "1"}, {"QTY", "2"}}});
+    return rules;
+}
+
+struct Scan {
+    std::vector<Row> rows;
+    BlockTally tally;
+    int processed = 0;
+};
+
+Scan scan(const std::string& bytes, const RuleSet& rules) {
+    DxfLineReader reader;
+    reader.openMemory(bytes);
+    RecordingSink sink;
+    Scan result;
+    const int highest = highestColumn(rules).value;
+    scanForInserts(reader, [&] {
+        ++result.processed;
+        readInsert(reader, rules, highest, sink, result.tally);
+    });
+    result.rows = sink.rows;
+    return result;
+}
+
+} // namespace
+
+TEST(ReadInsert, BuildsTheRowOfAnAcceptedInsert) {
+    const Scan result =
+        scan(drawing(insert("door1", "Doors", {{"REF", "D-01"}, {"QTY", "2"}})), doorRules());
+    ASSERT_EQ(result.rows.size(), 1u);
+    EXPECT_EQ(result.rows[0], (Row{"DOOR1", "D-01", "2"}));
+    EXPECT_EQ(result.tally, (BlockTally{{"DOOR1", 1}}));
+}
+
+TEST(ReadInsert, TrimsCodesAndValuesButKeepsTheValueCase) {
+    const std::string bytes = "0\nSECTION\n  2\nENTITIES\n  0\nINSERT\n  8\nDoors  \n 66\n1\n"
+                              "  2\n  door1 \n 10\n0.0\n  0\nATTRIB\n  1\n  Left Wing \n"
+                              "  2\nREF \n  0\nSEQEND\n";
+    const Scan result = scan(bytes, doorRules());
+    ASSERT_EQ(result.rows.size(), 1u);
+    EXPECT_EQ(result.rows[0], (Row{"DOOR1", "Left Wing", ""}));
+}
+
+TEST(ReadInsert, OnlyTheHeaderBeforeTheBlockNameCounts) {
+    RuleSet rules = doorRules();
+    rules.blockRules[0].layerPattern = "DOORS";
+    // Layer after the block name: tested as an empty layer, rejected.
+    const std::string late = drawing(
+        {{"0", "INSERT"}, {"2", "DOOR1"}, {"8", "DOORS"}, {"10", "0"}, {"20", "0"}, {"30", "0"}});
+    EXPECT_TRUE(scan(late, rules).rows.empty());
+    EXPECT_EQ(scan(late, rules).processed, 1);
+    rules.blockRules[0].layerPattern = "DOORS,";
+    EXPECT_EQ(scan(late, rules).rows.size(), 1u);
+}
+
+TEST(ReadInsert, FirstMatchingBlockRuleDecidesAlone) {
+    RuleSet rules;
+    rules.blockRules.push_back({"DOOR*", "A", "Any Space", {}});
+    rules.blockRules.push_back({"*", "*", "Any Space", {}});
+    const std::string bytes = drawing(concat({insert("DOOR1", "B"), insert("WALL", "B")}));
+    const Scan result = scan(bytes, rules);
+    ASSERT_EQ(result.rows.size(), 1u); // DOOR1 is not taken by the second rule
+    EXPECT_EQ(result.rows[0], Row{"WALL"});
+    EXPECT_EQ(result.processed, 2);
+}
+
+TEST(ReadInsert, TestsTheDrawingSpace) {
+    const std::string bytes =
+        drawing(concat({insert("DOOR1", "0", {}, true), insert("DOOR2", "0", {}, false)}));
+    RuleSet rules = doorRules();
+    rules.blockRules[0].space = "Model Space";
+    EXPECT_EQ(scan(bytes, rules).tally, (BlockTally{{"DOOR2", 1}}));
+    rules.blockRules[0].space = "Paper Space";
+    EXPECT_EQ(scan(bytes, rules).tally, (BlockTally{{"DOOR1", 1}}));
+    rules.blockRules[0].space = "Any Space";
+    EXPECT_EQ(scan(bytes, rules).rows.size(), 2u);
+    rules.blockRules[0].space = "any space"; // compared exactly
+    EXPECT_TRUE(scan(bytes, rules).rows.empty());
+}
+
+TEST(ReadInsert, LaterValuesAndLaterAttributeRulesWin) {
+    RuleSet rules;
+    rules.columns = {"A", "B", "C"};
+    rules.blockRules.push_back({"*", "*", "Any Space", {{"POS", "1"}, {"*", "3"}, {"QTY", "2"}}});
+    const Scan result =
+        scan(drawing(insert("X", "0", {{"POS", "p"}, {"QTY", "first"}, {"QTY", "second"}})), rules);
+    ASSERT_EQ(result.rows.size(), 1u);
+    // POS: the last matching rule is '*' (column 3); QTY: the later value wins in column 2.
+    EXPECT_EQ(result.rows[0], (Row{"X", "", "second", "p"}));
+}
+
+TEST(ReadInsert, IgnoredAndOutOfRangeColumnsLeaveTheRow) {
+    RuleSet rules;
+    rules.blockRules.push_back(
+        {"*", "*", "Any Space", {{"A", "-1"}, {"B", "-7"}, {"C", "2"}, {"NAME", "0"}}});
+    const Scan result = scan(
+        drawing(insert("blk", "0", {{"A", "a"}, {"B", "b"}, {"C", "c"}, {"NAME", "n"}})), rules);
+    ASSERT_EQ(result.rows.size(), 1u);
+    // Column 0 replaces the block name; the tally keeps the name read.
+    EXPECT_EQ(result.rows[0], (Row{"n", "", "c"}));
+    EXPECT_EQ(result.tally, (BlockTally{{"BLK", 1}}));
+}
+
+TEST(ReadInsert, AValueSeqendEndsTheAttributes) {
+    const Scan result =
+        scan(drawing(insert("DOOR1", "0", {{"REF", "D1"}, {"QTY", "SEQEND"}, {"REF", "late"}})),
+             doorRules());
+    ASSERT_EQ(result.rows.size(), 1u);
+    EXPECT_EQ(result.rows[0], (Row{"DOOR1", "D1", ""}));
+    EXPECT_EQ(result.processed, 1);
+}
+
+TEST(ReadInsert, TwoInsertsWithoutAttributesAreBothFound) {
+    const Scan result =
+        scan(drawing(concat({insert("DOOR1", "0"), insert("DOOR2", "0"), insert("DOOR1", "0")})),
+             doorRules());
+    EXPECT_EQ(result.rows.size(), 3u);
+    EXPECT_EQ(result.tally, (BlockTally{{"DOOR1", 2}, {"DOOR2", 1}}));
+    EXPECT_EQ(result.rows[0].size(), 3u);
+}
+
+TEST(ReadInsert, CutOffDrawingsEndWithoutCrashing) {
+    // Ends inside the header: no row. Ends inside the attributes: the row goes out.
+    EXPECT_TRUE(scan("0\nENTITIES\n0\nINSERT\n8\nL\n", doorRules()).rows.empty());
+    const Scan cut =
+        scan("0\nENTITIES\n0\nINSERT\n66\n1\n2\nDOOR\n1\nD-9\n2\nREF\n1\n", doorRules());
+    ASSERT_EQ(cut.rows.size(), 1u);
+    EXPECT_EQ(cut.rows[0], (Row{"DOOR", "D-9", ""}));
+}
+
+TEST(TextResult, WritesTitlesAndRowsQuotingOnlyWhereNeeded) {
+    TempDir dir;
+    const std::string path = dir.file("plan.csv");
+    OpenedSink opened = openSink(path, "csv", {"Ref", "Note, \"quoted\"", ""});
+    ASSERT_TRUE(opened.sink) << opened.error;
+    opened.sink->writeRow({"DOOR1", "Door, left", "=1+1", "  spaced  "});
+    opened.sink->writeRow({"X"});
+    opened.sink->writeRow({"L", "two\nlines", "cr\rhere"});
+    EXPECT_TRUE(opened.sink->close(false));
+    EXPECT_EQ(readFile(path), "Block Name,Ref,\"Note, \"\"quoted\"\"\",\r\n"
+                              "DOOR1,\"Door, left\",=1+1,  spaced  \r\n"
+                              "X\r\n"
+                              "L,\"two\nlines\",\"cr\rhere\"\r\n");
+}
+
+TEST(TextResult, ReportsAPathThatCannotBeCreated) {
+    TempDir dir;
+    const std::string path = dir.file("missing/plan.csv");
+    const OpenedSink opened = openSink(path, "csv", {});
+    EXPECT_FALSE(opened.sink);
+    EXPECT_NE(opened.error.find(path), std::string::npos);
+}
+
+TEST(TextResult, ReportsAWriteFailure) {
+    // /dev/full accepts the open and fails every write.
+    OpenedSink opened = openTextResult("/dev/full", {"Ref"});
+    ASSERT_TRUE(opened.sink);
+    opened.sink->writeRow({"A", "B"});
+    EXPECT_FALSE(opened.sink->close(false));
+    EXPECT_NE(opened.sink->errorMessage().find("/dev/full"), std::string::npos);
+}

@@ -1,0 +1,224 @@
+#include "engine/run.h"
+#include "engine/textfile.h"
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvora;
+using namespace kelvora::test;
+
+namespace {
+
+RuleSet doorRules() {
+    RuleSet rules;
+    rules.columns = {"Ref", "Qty"};
+    rules.blockRules.push_back({"DOOR*", "*", "Any Space", {{"REF", "1"}, {"QTY", "2"}}});
+    return rules;
+}
+
+// Asks for a Stop after a number of pumps and records what the run showed.
+class StoppingMonitor : public RunMonitor {
+public:
+    explicit StoppingMonitor(long long stopAfter) : stopAfter_(stopAfter) {}
+    void showProgress() override { shown = true; }
+    void hideProgress() override { shown = false; }
+    void setLabel(const std::string& text) override { labels.push_back(text); }
+    void pump() override { stop_ = stop_ || ++pumps >= stopAfter_; }
+    bool abortRequested() override { return stop_; }
+    void clearAbort() override { stop_ = false; }
+
+    bool shown = false;
+    long long pumps = 0;
+    std::vector<std::string> labels;
+
+private:
+    long long stopAfter_;
+    bool stop_ = false;
+};
+
+struct RunFolders {
+    TempDir source;
+    TempDir destination;
+    TempDir program;
+
+    RunInputs inputs(std::vector<std::string> files, std::string extension = " csv ") {
+        RunInputs run;
+        run.extension = std::move(extension);
+        run.rules = doorRules();
+        run.sourceFolder = source.path();
+        run.destinationFolder = destination.path();
+        run.files = std::move(files);
+        run.reportPath = program.file("KelvoraLog.txt");
+        return run;
+    }
+};
+
+std::vector<std::string> reportFrom(const std::vector<std::string>& lines, std::size_t first) {
+    return {lines.begin() + static_cast<long>(first), lines.end()};
+}
+
+} // namespace
+
+TEST(ResultPath, KeepsEverythingUpToTheLastDot) {
+    EXPECT_EQ(resultPath("/out", "plan.dxf", "xls"), "/out/plan.xls");
+    EXPECT_EQ(resultPath("/out/", "plan.rev2.dxf", "csv"), "/out/plan.rev2.csv");
+    EXPECT_EQ(resultPath("", "sub/plan", "csv"), "/plan.csv");
+    EXPECT_EQ(withSeparator(""), "/");
+}
+
+TEST(Extension, IsTrimmedAndChecked) {
+    EXPECT_EQ(trimExtension(" \tcsv\r\n"), "csv");
+    EXPECT_FALSE(validExtension(""));
+    EXPECT_FALSE(validExtension("."));
+    EXPECT_FALSE(validExtension("../x"));
+    EXPECT_TRUE(validExtension(".."));
+    EXPECT_TRUE(validExtension("XLS"));
+}
+
+TEST(RunBatch, WritesResultsAndTheReport) {
+    RunFolders folders;
+    writeFile(folders.source.file("a.dxf"),
+              drawing(concat({insert("door2", "0", {{"REF", "D-02"}}),
+                              insert("Door1", "0", {{"REF", "D-01"}, {"QTY", "3"}}),
+                              insert("WALL", "0"), insert("door2", "0")})));
+    writeFile(folders.source.file("empty.dxf"), "");
+    StoppingMonitor monitor(1'000'000);
+    const RunOutcome outcome =
+        runBatch(folders.inputs({"a.dxf", "missing.dxf", "empty.dxf"}), monitor);
+
+    EXPECT_FALSE(outcome.complete); // one drawing could not be opened
+    EXPECT_TRUE(outcome.fatalMessage.empty());
+    EXPECT_FALSE(monitor.shown);
+    EXPECT_EQ(monitor.labels,
+              (std::vector<std::string>{"Processing a.dxf", "Processing missing.dxf",
+                                        "Processing empty.dxf"}));
+    EXPECT_EQ(readFile(folders.destination.file("a.csv")),
+              "Block Name,Ref,Qty\r\nDOOR2,D-02,\r\nDOOR1,D-01,3\r\nDOOR2,,\r\n");
+    EXPECT_EQ(readFile(folders.destination.file("empty.csv")), "Block Name,Ref,Qty\r\n");
+    EXPECT_FALSE(std::filesystem::exists(folders.destination.file("missing.csv")));
+
+    const std::string src = folders.source.path() + "/";
+    const std::vector<std::string> expected{
+        "",
+        "  Processed Directory : " + src,
+        "  Destination Directory : " + folders.destination.path() + "/",
+        "  File type : csv",
+        "",
+        "",
+        src + "a.dxf",
+        "",
+        "Number of processed Blocks : 4",
+        "Number of Blocks matching criteria : 3",
+        "",
+        "DOOR1 : 1",
+        "DOOR2 : 2",
+        "",
+        "",
+        src + "missing.dxf",
+        "",
+        "*** Error, file is used by another application ***",
+        src + "empty.dxf",
+        "",
+        "Number of processed Blocks : 0",
+        "Number of Blocks matching criteria : 0",
+        "",
+        "",
+        "",
+    };
+    EXPECT_EQ(reportFrom(outcome.reportLines, 1), expected);
+    EXPECT_EQ(outcome.reportLines[0].rfind("Kelvora report created ", 0), 0u);
+    EXPECT_EQ(readFile(outcome.reportPath), joinLines(outcome.reportLines));
+}
+
+TEST(RunBatch, StopKeepsTheRowsSoFarAndEndsTheRun) {
+    RunFolders folders;
+    Pairs many;
+    for (int i = 0; i < 50; ++i) {
+        many = concat({many, insert("DOOR", "0")});
+    }
+    writeFile(folders.source.file("a.dxf"), drawing(many));
+    writeFile(folders.source.file("b.dxf"), drawing(many));
+    // Each insert without attributes is 8 lines; stop during the 11th insert's lines.
+    StoppingMonitor monitor(4 + 10 * 8 + 2);
+    const RunOutcome outcome = runBatch(folders.inputs({"a.dxf", "b.dxf"}), monitor);
+    EXPECT_TRUE(outcome.aborted);
+    EXPECT_FALSE(outcome.complete);
+    ASSERT_EQ(outcome.drawings.size(), 1u);
+    EXPECT_EQ(outcome.drawings[0].state.processed, 11);
+    EXPECT_EQ(outcome.reportLines.back(), "Process aborted");
+    EXPECT_EQ(std::count(outcome.reportLines.begin(), outcome.reportLines.end(),
+                         "Number of Blocks matching criteria : 11"),
+              1);
+    std::string expected = "Block Name,Ref,Qty\r\n";
+    for (int i = 0; i < 11; ++i) {
+        expected += "DOOR,,\r\n";
+    }
+    EXPECT_EQ(readFile(folders.destination.file("a.csv")), expected);
+    EXPECT_FALSE(std::filesystem::exists(folders.destination.file("b.csv")));
+}
+
+TEST(RunBatch, AStopSeenAtTheLastLineLetsTheDrawingEnd) {
+    RunFolders folders;
+    const std::string bytes = drawing(insert("DOOR", "0"));
+    writeFile(folders.source.file("a.dxf"), bytes);
+    writeFile(folders.source.file("b.dxf"), bytes);
+    const auto lines = std::count(bytes.begin(), bytes.end(), '\n');
+    // The insert reader reads 4 lines without pumps; the pump before the last line stops.
+    StoppingMonitor monitor(lines - 4);
+    const RunOutcome outcome = runBatch(folders.inputs({"a.dxf", "b.dxf"}), monitor);
+    EXPECT_TRUE(outcome.aborted);
+    ASSERT_EQ(outcome.drawings.size(), 1u);
+    EXPECT_TRUE(outcome.drawings[0].resultWritten);
+    EXPECT_EQ(outcome.drawings[0].state.matched, 1);
+    EXPECT_EQ(outcome.reportLines.back(), "Process aborted");
+}
+
+TEST(RunBatch, SortsTheTallyWithoutRegardToCase) {
+    RunFolders folders;
+    RunInputs inputs = folders.inputs({"a.dxf"});
+    inputs.rules.blockRules[0].blockPattern = "*";
+    writeFile(folders.source.file("a.dxf"),
+              drawing(concat({insert("doora", "0"), insert("DOOR_A", "0"), insert("door", "0")})));
+    StoppingMonitor monitor(1'000'000);
+    const RunOutcome outcome = runBatch(inputs, monitor);
+    // Folded to lower case "_" (95) comes before "a" (97), though after "A" (65) in bytes.
+    const std::vector<std::string> tally(outcome.reportLines.begin() + 12,
+                                         outcome.reportLines.begin() + 15);
+    EXPECT_EQ(tally, (std::vector<std::string>{"DOOR : 1", "DOOR_A : 1", "DOORA : 1"}));
+}
+
+TEST(RunBatch, AResultThatCannotBeWrittenEndsTheRunWithAnError) {
+    RunFolders folders;
+    writeFile(folders.source.file("a.dxf"), drawing(insert("DOOR", "0")));
+    writeFile(folders.source.file("b.dxf"), drawing(insert("DOOR", "0")));
+    RunInputs inputs = folders.inputs({"a.dxf", "b.dxf"});
+    inputs.destinationFolder = folders.destination.file("gone");
+    StoppingMonitor monitor(1'000'000);
+    const RunOutcome outcome = runBatch(inputs, monitor);
+    EXPECT_FALSE(outcome.complete);
+    EXPECT_TRUE(outcome.reportSaved);
+    EXPECT_NE(outcome.fatalMessage.find(folders.destination.file("gone/a.csv")), std::string::npos);
+    ASSERT_EQ(outcome.drawings.size(), 1u);
+    EXPECT_EQ(outcome.reportLines.back(), "*** Error, result file could not be written ***");
+}
+
+TEST(RunBatch, AColumnThatIsNotANumberEndsTheRunBeforeTheFirstDrawing) {
+    RunFolders folders;
+    writeFile(folders.source.file("a.dxf"), drawing(insert("DOOR", "0")));
+    RunInputs inputs = folders.inputs({"a.dxf"});
+    inputs.rules.blockRules[0].attributes[0].column = "1x";
+    StoppingMonitor monitor(1'000'000);
+    const RunOutcome outcome = runBatch(inputs, monitor);
+    EXPECT_EQ(outcome.fatalMessage, "'1x' is not a valid integer value");
+    EXPECT_TRUE(outcome.drawings.empty());
+    EXPECT_FALSE(outcome.complete);
+    EXPECT_FALSE(std::filesystem::exists(folders.destination.file("a.csv")));
+}
+
+TEST(RunBatch, RefusesAnEmptyExtension) {
+    RunFolders folders;
+    StoppingMonitor monitor(1'000'000);
+    const RunOutcome outcome = runBatch(folders.inputs({"a.dxf"}, " . "), monitor);
+    EXPECT_EQ(outcome.fatalMessage, "     Enter a valid file extension please.     ");
+    EXPECT_FALSE(std::filesystem::exists(folders.program.file("KelvoraLog.txt")));
+}

@@ -1,0 +1,103 @@
+// Helpers shared by the engine tests: temporary folders, files and small drawings.
+#pragma once
+
+#include "engine/rowoutput.h"
+
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelvora::test {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kelvora-test-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string path() const { return path_.string(); }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// Group-code and value lines, each ending in a line feed.
+inline std::string dxfPairs(const Pairs& pairs) {
+    std::string text;
+    for (const auto& [code, value] : pairs) {
+        text += code + "\n" + value + "\n";
+    }
+    return text;
+}
+
+// An entities section holding the given pairs.
+inline std::string drawing(const Pairs& entities) {
+    return dxfPairs({{"0", "SECTION"}, {"2", "ENTITIES"}}) + dxfPairs(entities) +
+           dxfPairs({{"0", "ENDSEC"}, {"0", "EOF"}});
+}
+
+// An insert with its attributes (tag, value) and SEQEND, layer before the block name.
+inline Pairs insert(const std::string& block, const std::string& layer,
+                    const std::vector<std::pair<std::string, std::string>>& attributes = {},
+                    bool paperSpace = false) {
+    Pairs pairs{{"0", "INSERT"}, {"8", layer}};
+    if (paperSpace) {
+        pairs.push_back({"67", "1"});
+    }
+    if (!attributes.empty()) {
+        pairs.push_back({"66", "1"});
+    }
+    pairs.push_back({"2", block});
+    pairs.insert(pairs.end(), {{"10", "0.0"}, {"20", "0.0"}, {"30", "0.0"}});
+    for (const auto& [tag, value] : attributes) {
+        pairs.insert(pairs.end(), {{"0", "ATTRIB"}, {"8", layer}, {"1", value}, {"2", tag}});
+    }
+    if (!attributes.empty()) {
+        pairs.push_back({"0", "SEQEND"});
+    }
+    return pairs;
+}
+
+inline Pairs concat(std::initializer_list<Pairs> parts) {
+    Pairs all;
+    for (const Pairs& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+// Keeps the rows it is given.
+class RecordingSink : public ResultSink {
+public:
+    void writeRow(const Row& row) override { rows.push_back(row); }
+    bool failed() const override { return false; }
+    bool close(bool) override { return true; }
+    std::string errorMessage() const override { return {}; }
+    std::vector<std::string> warnings() const override { return {}; }
+    std::vector<Row> rows;
+};
+
+} // namespace kelvora::test
