@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -142,7 +143,7 @@ void collectDrawings(const std::vector<std::string>& inputs, RunInputs& run) {
         return folderOf(path) == common;
     });
     if (shared && !common.empty()) {
-        run.sourceFolder = common;
+        run.sourceFolder = std::filesystem::absolute(common).lexically_normal().string();
         for (const std::string& path : paths) {
             run.files.push_back(path.substr(common.size()));
         }
