@@ -1182,17 +1182,23 @@ void TRSItemListEditor::openPickList(TRSInplaceEdit* editor) {
     }
     popup->move(topLeft);
 
-    popup->setCurrentRow(-1);
+    int match = -1;
     if (!editor->text().isEmpty()) {
-        for (int i = 0; i < entries.size(); ++i) {
+        for (int i = 0; i < entries.size() && match < 0; ++i) {
             if (entries[i].compare(editor->text(), Qt::CaseInsensitive) == 0) {
-                popup->setCurrentRow(i);
-                break;
+                match = i;
             }
         }
     }
     popup->show();
     popup->setFocus(Qt::PopupFocusReason);
+    // Taking the focus makes the first entry current; no entry is when none matches.
+    if (match >= 0) {
+        popup->setCurrentRow(match);
+    } else {
+        popup->selectionModel()->clearCurrentIndex();
+        popup->clearSelection();
+    }
 }
 
 void TRSItemListEditor::pickListChosen(TRSInplaceEdit* editor, const QString& entry) {
