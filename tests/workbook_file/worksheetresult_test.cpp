@@ -1,0 +1,155 @@
+// The worksheet kind of result, alone and inside a run.
+#include "engine/run.h"
+#include "engine/worksheetresult.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+namespace kelvora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::Record;
+
+class WorksheetResultTest : public ::testing::Test {
+protected:
+    std::string dir = test::TempDir();
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Records of the saved worksheet, and the first one of a type.
+    static std::vector<Record> SheetOf(const std::string& path) {
+        std::vector<std::string> names;
+        Bytes stream;
+        EXPECT_TRUE(test::ReadCompoundFile(test::ReadFile(path), names, stream));
+        return test::SheetRecords(stream);
+    }
+    static Record First(const std::vector<Record>& records, std::uint16_t type) {
+        auto it = std::find_if(records.begin(), records.end(),
+                               [&](const Record& r) { return r.type == type; });
+        return it == records.end() ? Record{} : *it;
+    }
+};
+
+TEST_F(WorksheetResultTest, TitleRowAndRowsLikeTheWorkedExample) {
+    const std::string path = dir + "/plan.xls";
+    OpenedSink opened = openSink(path, "xls", {"Ref", "Qty"});
+    ASSERT_TRUE(opened.sink);
+    EXPECT_FALSE(fs::exists(path)); // nothing before the close
+    opened.sink->writeRow({"DOOR1", "D-01", "2"});
+    opened.sink->writeRow({"WIN", "", "", "=1+1"}); // past the last title, empty fields too
+    ASSERT_TRUE(opened.sink->close(false));
+    EXPECT_TRUE(opened.sink->warnings().empty());
+    const auto records = SheetOf(path);
+    const auto names = test::Names(records);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "LABELSST"), 8);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "ROW"), 1);
+    // DIMENSIONS: rows 0..2, columns 0..3; the empty fields are blank cells without records.
+    EXPECT_EQ(First(records, 0x0200).data,
+              test::ParseHex("00 00 00 00 03 00 00 00 00 00 04 00 00 00"));
+    std::string output;
+    const std::string json =
+        R"({"filled_row": 0, "rows": [["Block Name", "Ref", "Qty"], ["DOOR1", "D-01", "2"],)"
+        R"( ["WIN", "", "", "=1+1"]]})";
+    test::WriteFile(path + ".json", json);
+    EXPECT_EQ(test::Run(std::string(KELVORA_PYTHON) + " " + KELVORA_CHECK_SCRIPT + " " + path +
+                            " " + path + ".json",
+                        output),
+              0)
+        << output;
+}
+
+TEST_F(WorksheetResultTest, RowsAndFieldsBeyondTheWorksheetAreReported) {
+    const std::string path = dir + "/big.xls";
+    OpenedSink opened = openSink(path, "xls", {"Ref"});
+    for (int r = 0; r < 65535 + 3; ++r)
+        opened.sink->writeRow({"B", std::to_string(r)});
+    Row wide(300, "w");
+    opened.sink->writeRow(wide); // the fourth row too many: dropped whole
+    ASSERT_TRUE(opened.sink->close(false));
+    EXPECT_EQ(opened.sink->warnings(),
+              std::vector<std::string>({"*** Warning, 4 rows beyond the worksheet limit were not "
+                                        "written ***"}));
+    const auto records = SheetOf(path);
+    // Rows 0..65535, columns 0..1.
+    EXPECT_EQ(First(records, 0x0200).data,
+              test::ParseHex("00 00 00 00 00 00 01 00 00 00 02 00 00 00"));
+
+    OpenedSink wideSink = openSink(dir + "/wide.xls", "xls", {"Ref"});
+    wideSink.sink->writeRow(wide);
+    ASSERT_TRUE(wideSink.sink->close(false));
+    EXPECT_EQ(wideSink.sink->warnings(),
+              std::vector<std::string>({std::string(kFieldsBeyondLimitWarning)}));
+    EXPECT_EQ(First(SheetOf(dir + "/wide.xls"), 0x0200).data,
+              test::ParseHex("00 00 00 00 02 00 00 00 00 00 00 01 00 00"));
+}
+
+TEST_F(WorksheetResultTest, AbortedOrFailedSavesLeaveEarlierFiles) {
+    const std::string path = dir + "/plan.xls";
+    test::WriteFile(path, "earlier");
+    OpenedSink aborted = openSink(path, "xls", {"Ref"});
+    aborted.sink->writeRow({"DOOR1", "D-01"});
+    EXPECT_TRUE(aborted.sink->close(true));
+    EXPECT_EQ(test::ReadFile(path), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+
+    OpenedSink missing = openSink(dir + "/no/such/plan.xls", "xls", {"Ref"});
+    EXPECT_FALSE(missing.sink->close(false));
+    EXPECT_NE(missing.sink->errorMessage().find(dir + "/no/such/plan.xls"), std::string::npos);
+    // Only exactly "xls" makes a worksheet.
+    OpenedSink upper = openSink(dir + "/plan.XLS", "XLS", {"Ref"});
+    ASSERT_TRUE(upper.sink->close(false));
+    EXPECT_EQ(test::ReadFile(dir + "/plan.XLS"), Bytes({'B', 'l', 'o', 'c', 'k', ' ', 'N', 'a', 'm',
+                                                        'e', ',', 'R', 'e', 'f', '\r', '\n'}));
+}
+
+TEST_F(WorksheetResultTest, RunReportsAResultThatCouldNotBeWritten) {
+    fs::create_directories(dir + "/in");
+    std::string dxf = "0\nSECTION\n2\nENTITIES\n";
+    for (int i = 0; i < 2; ++i)
+        dxf += "0\nINSERT\n8\n0\n66\n1\n2\nDOOR\n0\nATTRIB\n8\n0\n1\nD-0" + std::to_string(i) +
+               "\n2\nREF\n0\nSEQEND\n";
+    dxf += "0\nENDSEC\n0\nEOF\n";
+    test::WriteFile(dir + "/in/a.dxf", dxf);
+    RunInputs inputs;
+    inputs.extension = "xls";
+    inputs.rules.columns = {"Ref"};
+    inputs.rules.blockRules = {{"DOOR", "*", "Any Space", {{"REF", "1"}}}};
+    inputs.sourceFolder = dir + "/in";
+    inputs.files = {"a.dxf"};
+    inputs.reportPath = dir + "/report.txt";
+    RunMonitor monitor;
+
+    inputs.destinationFolder = dir + "/out";
+    fs::create_directories(dir + "/out");
+    RunOutcome done = runBatch(inputs, monitor);
+    ASSERT_EQ(done.drawings.size(), 1u);
+    EXPECT_TRUE(done.drawings[0].resultWritten);
+    test::WriteFile(dir + "/a.json", R"({"filled_row": 0, "rows": [["Block Name", "Ref"],)"
+                                     R"( ["DOOR", "D-00"], ["DOOR", "D-01"]]})");
+    std::string output;
+    EXPECT_EQ(test::Run(std::string(KELVORA_PYTHON) + " " + KELVORA_CHECK_SCRIPT + " " + dir +
+                            "/out/a.xls " + dir + "/a.json",
+                        output),
+              0)
+        << output;
+
+    inputs.destinationFolder = dir + "/gone";
+    RunOutcome failed = runBatch(inputs, monitor);
+    ASSERT_EQ(failed.drawings.size(), 1u);
+    EXPECT_FALSE(failed.drawings[0].resultWritten);
+    const auto& lines = failed.reportLines;
+    const auto counters =
+        std::find(lines.begin(), lines.end(), "Number of Blocks matching criteria : 2");
+    const auto error =
+        std::find(lines.begin(), lines.end(), "*** Error, result file could not be written ***");
+    ASSERT_NE(counters, lines.end());
+    ASSERT_NE(error, lines.end());
+    EXPECT_LT(counters, error);
+}
+
+} // namespace
+} // namespace kelvora
