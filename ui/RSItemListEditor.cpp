@@ -187,6 +187,31 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------
+// The title row, drawn like the cells: text 2 pixels in from the top-left corner.
+
+class TRSTitleRow : public QHeaderView {
+public:
+    explicit TRSTitleRow(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int section) const override {
+        painter->save();
+        painter->setClipRect(rect);
+        painter->fillRect(rect, palette().brush(QPalette::Button));
+        painter->setPen(palette().color(QPalette::Mid));
+        painter->drawLine(rect.topRight(), rect.bottomRight());
+        painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+        const QAbstractItemModel* titles = model();
+        painter->setFont(titles->headerData(section, Qt::Horizontal, Qt::FontRole).value<QFont>());
+        painter->setPen(
+            titles->headerData(section, Qt::Horizontal, Qt::ForegroundRole).value<QColor>());
+        painter->drawText(rect.adjusted(2, 2, -1, 0), Qt::AlignLeft | Qt::AlignTop,
+                          titles->headerData(section, Qt::Horizontal).toString());
+        painter->restore();
+    }
+};
+
+// ---------------------------------------------------------------------------------------
 // Drawing of the cells and the in-place editors.
 
 class TRSItemDelegate : public QStyledItemDelegate {
@@ -600,6 +625,7 @@ TRSItemListEditor::TRSItemListEditor(QWidget* parent)
       hintWindow_(new QLabel(this, Qt::ToolTip)), font_{listFont(), Qt::black},
       valueFont_{listFont(), Qt::black}, titleCaptionFont_{listFont(), Qt::black},
       plusGlyph_(makeGlyph(true)), minusGlyph_(makeGlyph(false)) {
+    setHorizontalHeader(new TRSTitleRow(this));
     setModel(model_);
     setItemDelegate(new TRSItemDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
