@@ -222,10 +222,6 @@ int main(int argc, char** argv) {
         return usageError("'" + options.extension +
                           "' is not a valid file extension (Enter a valid file extension please.)");
     }
-    if (run.extension == "xls" && !worksheetResultAvailable()) {
-        return usageError("worksheet results (-e xls) are not available in this build yet; "
-                          "use another extension, such as -e csv, for comma-separated text");
-    }
     LoadedConfiguration loaded = loadconf(options.configuration);
     if (!loaded.rules) {
         std::cerr << "kelvora-batch: " << loaded.error << '\n';

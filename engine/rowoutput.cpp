@@ -121,10 +121,6 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns) {
     return {std::move(sink), {}};
 }
 
-bool worksheetResultAvailable() {
-    return true;
-}
-
 OpenedSink openSink(const std::string& path, const std::string& extension,
                     const ColumnList& columns) {
     // The one place where the kind of result is chosen: a worksheet for exactly "xls".

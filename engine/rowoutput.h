@@ -33,9 +33,6 @@ public:
     virtual std::vector<std::string> warnings() const = 0;
 };
 
-// True when this build can write worksheet results (extension exactly "xls").
-bool worksheetResultAvailable();
-
 struct OpenedSink {
     std::unique_ptr<ResultSink> sink; // null when the result could not be created
     std::string error;                // then: a message naming the path
