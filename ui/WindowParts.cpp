@@ -12,10 +12,12 @@
 #include <QLabel>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 
-FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSystemModel(this)) {
+FolderTree::FolderTree(QWidget* parent)
+    : QTreeView(parent), m_model(new QFileSystemModel(this)), m_scrollLater(new QTimer(this)) {
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_model->setReadOnly(true);
     // An empty root path shows "/" itself as the single top item.
@@ -34,8 +36,31 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), m_model(new QFileSy
         if (index.isValid())
             setCurrentIndex(index);
     });
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { emit pathChanged(selectedPath()); });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        const QString path = selectedPath();
+        if (path != m_shownPath)
+            m_shownPath.clear();
+        emit pathChanged(path);
+    });
+    // The model reads folders in the background and sorts them shortly after they come: the
+    // selected folder moves until its parents are read and sorted.
+    m_scrollLater->setSingleShot(true);
+    m_scrollLater->setInterval(50);
+    connect(m_scrollLater, &QTimer::timeout, this, &FolderTree::scrollToShown);
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        if (!m_shownPath.isEmpty() && m_shownPath.startsWith(loaded))
+            m_scrollLater->start();
+    });
+}
+
+void FolderTree::showEvent(QShowEvent* event) {
+    QTreeView::showEvent(event);
+    m_scrollLater->start();
+}
+
+void FolderTree::scrollToShown() {
+    if (!m_shownPath.isEmpty())
+        scrollTo(m_model->index(m_shownPath), QAbstractItemView::PositionAtCenter);
 }
 
 QString FolderTree::selectedPath() const {
@@ -51,6 +76,7 @@ bool FolderTree::selectPath(const QString& path) {
     const QModelIndex index = m_model->index(QFileInfo(path).absoluteFilePath());
     if (!index.isValid())
         return false;
+    m_shownPath = m_model->filePath(index);
     setCurrentIndex(index);
     scrollTo(index, QAbstractItemView::PositionAtCenter);
     expand(index);

@@ -8,6 +8,7 @@
 
 class QFileSystemModel;
 class QIcon;
+class QTimer;
 class QWidget;
 
 // A tree of the file system's folders (no files), rooted at "/", with the desktop's icons.
@@ -28,8 +29,17 @@ signals:
     // The selection changed; the path is empty when no folder is selected.
     void pathChanged(const QString& path);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void scrollToShown();
+
     QFileSystemModel* m_model;
+    QTimer* m_scrollLater;
+    // The folder selected by selectPath, kept in view while the model reads its parents
+    // in the background.
+    QString m_shownPath;
 };
 
 // A label for a path: it keeps the whole path as its text but draws it shortened in the

@@ -135,6 +135,11 @@ void MainWindowTest::startupAppliesStoredSettingsAndConfiguration() {
     QVERIFY(h.window.alwaysShowReport()->isChecked());
     QCOMPARE(h.window.rep3()->text(), QStringLiteral("csv"));
     QVERIFY(!h.window.configurationChanged());
+    // The stored folder is shown in the tree once its parents have been read.
+    h.window.show();
+    FolderTree* tree = h.window.sh1();
+    QTRY_VERIFY(tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()).center()));
+    QVERIFY(tree->isExpanded(tree->currentIndex().parent()));
 }
 
 void MainWindowTest::saveThenExitAsksNothing() {
