@@ -1,0 +1,167 @@
+// Runs started from the main window: the same results as the batch command, and Stop.
+#include "FakePrompts.h"
+#include "WindowTestSupport.h"
+#include "ui/QtSettingsStore.h"
+#include "ui/RuleListEditors.h"
+#include "ui/Unit2.h"
+#include "ui/xyz1.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QByteArray> reportLines(const QString& path) {
+    QList<QByteArray> lines = readFile(path).split('\n');
+    for (QByteArray& line : lines)
+        line = line.chopped(line.endsWith('\r') ? 1 : 0);
+    return lines;
+}
+
+} // namespace
+
+class RunTest : public QObject {
+    Q_OBJECT
+private slots:
+    void windowRunMatchesTheBatchCommand_data();
+    void windowRunMatchesTheBatchCommand();
+    void stopEndsALargeRunAndTheWindowStaysLockedMeanwhile();
+};
+
+void RunTest::windowRunMatchesTheBatchCommand_data() {
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("text") << QStringLiteral("csv");
+    QTest::newRow("workbook") << QStringLiteral("xls");
+}
+
+void RunTest::windowRunMatchesTheBatchCommand() {
+    QFETCH(QString, extension);
+    TestProgram program;
+    const QStringList samples =
+        QDir(KELVORA_SAMPLES).entryList({QStringLiteral("*.dxf")}, QDir::Files, QDir::Name);
+    QVERIFY(samples.size() >= 2);
+    for (const QString& name : samples)
+        program.write("samples/" + name, readFile(QStringLiteral(KELVORA_SAMPLES "/") + name));
+    const QString configuration = QStringLiteral(KELVORA_CONFIGURATIONS "/sample.kvx");
+    program.useConfiguration("sample.kvx", readFile(configuration));
+
+    // A first start: the samples and the sample configuration, results beside the samples.
+    QtSettingsStore store;
+    FakePrompts prompts;
+    TForm1 window(program.paths, store, prompts);
+    window.startup();
+    QVERIFY(prompts.informations.isEmpty());
+    QTest::mouseClick(window.autosel(), Qt::LeftButton);
+    window.rep3()->setText(extension);
+    window.alwaysShowReport()->click();
+    window.createButton()->click();
+    QVERIFY2(prompts.errors.isEmpty(), qPrintable(prompts.errors.join('\n')));
+    QVERIFY(!window.running());
+    QVERIFY(!window.form2()->isVisible());
+    const QString report = QString::fromStdString(program.paths.reportFile);
+    QCOMPARE(prompts.opened, QList<QUrl>{QUrl::fromLocalFile(report)});
+
+    QDir(program.path("")).mkpath("batch");
+    QProcess batch;
+    QStringList arguments{"-q",
+                          "-c",
+                          configuration,
+                          "-o",
+                          program.path("batch"),
+                          "-e",
+                          extension,
+                          "--report",
+                          program.path("batch.log")};
+    for (const QString& name : samples)
+        arguments << program.path("samples/" + name);
+    batch.start(KELVORA_BATCH, arguments);
+    QVERIFY(batch.waitForFinished(60000));
+    QCOMPARE(batch.exitCode(), 0);
+
+    for (const QString& name : samples) {
+        const QString result = QFileInfo(name).completeBaseName() + "." + extension;
+        const QByteArray fromWindow = program.read("samples/" + result);
+        QVERIFY2(!fromWindow.isEmpty(), qPrintable(result));
+        QCOMPARE(fromWindow, program.read("batch/" + result));
+    }
+    // The same report apart from its date and the destination.
+    QList<QByteArray> windowReport = reportLines(report);
+    QList<QByteArray> batchReport = reportLines(program.path("batch.log"));
+    QCOMPARE(windowReport.size(), batchReport.size());
+    QCOMPARE(windowReport[4], "  File type : " + extension.toUtf8());
+    windowReport.remove(0, 4);
+    batchReport.remove(0, 4);
+    QCOMPARE(windowReport, batchReport);
+}
+
+void RunTest::stopEndsALargeRunAndTheWindowStaysLockedMeanwhile() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    QList<TestInsert> inserts;
+    for (int i = 0; i < 150000; ++i)
+        inserts.append({"DOOR" + QByteArray::number(i % 7), "0", {{"REF", QByteArray::number(i)}}});
+    program.write("samples/big1.dxf", drawing(inserts));
+    program.write("samples/big2.dxf", drawing(inserts.mid(0, 10)));
+
+    QtSettingsStore store;
+    FakePrompts prompts;
+    TForm1 window(program.paths, store, prompts);
+    window.startup();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.autosel(), Qt::LeftButton);
+    window.rep3()->setText("csv");
+
+    // Once the run has read part of the drawing: try to start other commands, then Stop.
+    bool lockedDuringRun = false;
+    bool progressShown = false;
+    QTimer poll;
+    poll.setInterval(1);
+    connect(&poll, &QTimer::timeout, &window, [&] {
+        if (window.form2()->progressBar()->value() <= 0)
+            return;
+        poll.stop();
+        progressShown = window.form2()->isVisible() &&
+                        window.form2()->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        lockedDuringRun = window.running() && !window.pages()->isEnabled();
+        window.loadButton()->click();
+        window.createButton()->click();
+        window.blockList()->addBlockButton()->click();
+        QTest::mouseClick(window.form2()->stopButton(), Qt::LeftButton);
+    });
+    poll.start();
+    window.createButton()->click();
+
+    QVERIFY(progressShown);
+    QVERIFY(lockedDuringRun);
+    QVERIFY(prompts.fileDialogs.isEmpty());
+    QCOMPARE(window.blockList()->blockRules().size(), std::size_t(1));
+    QVERIFY(!window.running());
+    QVERIFY(window.pages()->isEnabled());
+    QVERIFY(!window.form2()->isVisible());
+
+    const QList<QByteArray> report = reportLines(QString::fromStdString(program.paths.reportFile));
+    QVERIFY(report.contains(program.path("samples/big1.dxf").toUtf8()));
+    QVERIFY(!report.contains(program.path("samples/big2.dxf").toUtf8()));
+    QCOMPARE(report.at(report.size() - 2), QByteArray("Process aborted"));
+    // The text result keeps the rows written before the Stop.
+    const int rows = program.read("samples/big1.csv").count('\n') - 1;
+    QVERIFY2(rows > 0 && rows < inserts.size(), qPrintable(QString::number(rows)));
+}
+
+QTEST_MAIN(RunTest)
+#include "tst_run.moc"
