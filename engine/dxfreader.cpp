@@ -1,6 +1,7 @@
 #include "engine/dxfreader.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -20,6 +21,38 @@ void appendWithoutCarriageReturns(std::string& out, std::string_view text) {
         }
         text.remove_prefix(cr + 1);
     }
+}
+
+std::uint64_t load8(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The high bit of every byte of the word that equals the given byte.
+std::uint64_t bytesEqual(std::uint64_t word, unsigned char byte) {
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t x = word ^ (0x0101010101010101ULL * byte);
+    return ~(((x & low7) + low7) | x | low7);
+}
+
+// True when a carriage return in the block is not directly followed by a line feed (one at
+// the block's end counts). Eight bytes at a time, as this runs over every byte read.
+bool hasStrayCarriageReturn(const char* begin, const char* end) {
+    const auto n = static_cast<std::size_t>(end - begin);
+    if (n == 0) {
+        return false;
+    }
+    std::uint64_t stray = 0;
+    std::size_t i = 0;
+    for (; i + 9 <= n; i += 8) {
+        // Byte j of the second word is the byte after byte j of the first.
+        stray |= bytesEqual(load8(begin + i), '\r') & ~bytesEqual(load8(begin + i + 1), '\n');
+    }
+    for (; i + 1 < n; ++i) {
+        stray |= static_cast<std::uint64_t>(begin[i] == '\r' && begin[i + 1] != '\n');
+    }
+    return stray != 0 || begin[n - 1] == '\r';
 }
 
 } // namespace
@@ -74,6 +107,7 @@ void DxfLineReader::openMemory(std::string_view bytes) {
     const void* ctrlZ = std::memchr(bytes.data(), kCtrlZ, bytes.size());
     data_ = bytes.data();
     end_ = ctrlZ != nullptr ? static_cast<const char*>(ctrlZ) : bytes.data() + bytes.size();
+    plainLineEnds_ = !hasStrayCarriageReturn(data_, end_);
     size_ = static_cast<long long>(bytes.size());
     fetched_ = size_;
 }
@@ -109,24 +143,48 @@ bool DxfLineReader::fill() {
         sawCtrlZ_ = true;
         end_ = static_cast<const char*>(ctrlZ);
     }
+    plainLineEnds_ = !hasStrayCarriageReturn(data_, end_);
     return data_ < end_;
 }
 
 std::string_view DxfLineReader::readLine() {
-    bool spans = false;
+    if (plainLineEnds_ && data_ < end_) {
+        // Every carriage return of the block stands before a line feed.
+        const auto* lf = static_cast<const char*>(
+            std::memchr(data_, '\n', static_cast<std::size_t>(end_ - data_)));
+        if (lf != nullptr) {
+            std::string_view line(data_, static_cast<std::size_t>(lf - data_));
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+            }
+            data_ = lf + 1;
+            return line;
+        }
+    }
+    // Otherwise: the line lies in the buffer and ends in LF or CR LF. Lines are short, so
+    // one pass looking for both bytes beats a library search per byte kind.
+    const char* p = data_;
+    while (p < end_ && *p != '\n' && *p != '\r') {
+        ++p;
+    }
+    if (p < end_) {
+        const std::size_t ending = *p == '\n' ? 1 : (end_ - p > 1 && p[1] == '\n' ? 2 : 0);
+        if (ending > 0) {
+            const std::string_view line(data_, static_cast<std::size_t>(p - data_));
+            data_ = p + ending;
+            return line;
+        }
+    }
+    // The line goes past the buffer, holds a stray carriage return, or is the last one.
     line_.clear();
     for (;;) {
         if (data_ < end_) {
             const auto* lf = static_cast<const char*>(
                 std::memchr(data_, '\n', static_cast<std::size_t>(end_ - data_)));
             const char* stop = lf != nullptr ? lf : end_;
-            const std::string_view piece(data_, static_cast<std::size_t>(stop - data_));
+            appendWithoutCarriageReturns(
+                line_, std::string_view(data_, static_cast<std::size_t>(stop - data_)));
             data_ = lf != nullptr ? lf + 1 : end_;
-            if (lf != nullptr && !spans && piece.find('\r') == std::string_view::npos) {
-                return piece;
-            }
-            appendWithoutCarriageReturns(line_, piece);
-            spans = true;
             if (lf != nullptr) {
                 return line_;
             }
@@ -138,37 +196,19 @@ std::string_view DxfLineReader::readLine() {
 }
 
 DxfLineReader::Pair DxfLineReader::readPair() {
-    codeStore_.assign(trimBlanks(readLine()));
+    std::string_view code = trimBlanks(readLine());
+    // A code line in the buffer survives the value's read (a refill uses the other buffer);
+    // one assembled in line_ must be kept apart.
+    if (code.data() >= line_.data() && code.data() <= line_.data() + line_.size()) {
+        codeStore_.assign(code);
+        code = codeStore_;
+    }
     const std::string_view value = trimBlanks(readLine());
-    return {codeStore_, value};
+    return {code, value};
 }
 
 bool DxfLineReader::atEnd() {
     return data_ >= end_ && !fill();
-}
-
-bool scanForInserts(DxfLineReader& reader, const std::function<void()>& onInsert,
-                    const std::function<bool()>& beforeLine) {
-    for (;;) {
-        if (beforeLine && !beforeLine()) {
-            return false;
-        }
-        if (reader.readLine() == "ENTITIES") {
-            break;
-        }
-        if (reader.atEnd()) {
-            return true;
-        }
-    }
-    do {
-        if (beforeLine && !beforeLine()) {
-            return false;
-        }
-        if (reader.readLine() == "INSERT") {
-            onInsert();
-        }
-    } while (!reader.atEnd());
-    return true;
 }
 
 std::optional<TemplateInsert> readTemplateInsert(DxfLineReader& reader) {

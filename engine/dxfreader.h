@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdio>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,8 +30,8 @@ public:
 
     // The next line; the view stays valid until the next read.
     std::string_view readLine();
-    // A group-code line and a value line, both trimmed of bytes of code 32 or less. The views
-    // stay valid until the next read.
+    // A group-code line and a value line, both trimmed of bytes of code 32 or less. The value
+    // stays valid until the next read, the code until the next call of any member.
     struct Pair {
         std::string_view code;
         std::string_view value;
@@ -55,6 +54,7 @@ private:
     const char* data_ = nullptr; // unread bytes [data_, end_)
     const char* end_ = nullptr;
     bool sawCtrlZ_ = false;
+    bool plainLineEnds_ = false; // the block holds carriage returns only before line feeds
     bool memory_ = false;
     long long fetched_ = 0;
     long long size_ = 0;
@@ -65,9 +65,35 @@ private:
 // Reads single lines up to the line "ENTITIES"; then calls onInsert after every line
 // "INSERT" (onInsert goes on reading from the next line) until the end of the file.
 // beforeLine runs before every line read in both phases and stops the scan by returning false.
-// Returns false when the scan was stopped that way.
-bool scanForInserts(DxfLineReader& reader, const std::function<void()>& onInsert,
-                    const std::function<bool()>& beforeLine = {});
+// Returns false when the scan was stopped that way. A template, so that a run's per-line work
+// is compiled into the loop.
+template <class OnInsert, class BeforeLine>
+bool scanForInserts(DxfLineReader& reader, OnInsert&& onInsert, BeforeLine&& beforeLine) {
+    for (;;) {
+        if (!beforeLine()) {
+            return false;
+        }
+        if (reader.readLine() == "ENTITIES") {
+            break;
+        }
+        if (reader.atEnd()) {
+            return true;
+        }
+    }
+    do {
+        if (!beforeLine()) {
+            return false;
+        }
+        if (reader.readLine() == "INSERT") {
+            onInsert();
+        }
+    } while (!reader.atEnd());
+    return true;
+}
+
+template <class OnInsert> bool scanForInserts(DxfLineReader& reader, OnInsert&& onInsert) {
+    return scanForInserts(reader, onInsert, [] { return true; });
+}
 
 // What the header of an insert holds when its block name is reached.
 struct InsertHeader {

@@ -109,6 +109,22 @@ HighestColumn highestColumn(const RuleSet& rules) {
 // Filling the table column by column keeps the match polynomial where plain backtracking
 // would be exponential for patterns with many stars.
 bool matchWildcard(std::string_view name, std::string_view pattern) {
+    // Most patterns hold no star, or one star at their end: those need no table.
+    const std::size_t star = pattern.find('*');
+    if (star == std::string_view::npos || star + 1 == pattern.size()) {
+        const std::size_t fixed = star == std::string_view::npos ? pattern.size() : star;
+        const bool lengthFits =
+            star == std::string_view::npos ? name.size() == fixed : name.size() >= fixed;
+        if (!lengthFits) {
+            return false;
+        }
+        for (std::size_t i = 0; i < fixed; ++i) {
+            if (pattern[i] != '?' && upper(pattern[i]) != upper(name[i])) {
+                return false;
+            }
+        }
+        return true;
+    }
     const std::size_t n = name.size();
     const std::size_t m = pattern.size();
     // next[i] = matches(i, j + 1), current[i] = matches(i, j)

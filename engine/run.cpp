@@ -107,28 +107,29 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
     outcome.resultOpened = true;
     ResultSink& sink = *opened.sink;
 
-    long long shown = 0;
+    long long fetched = 0; // the position only moves when the reader fetches a block
     monitor.setRange(reader.size() / 128);
-    monitor.setPosition(shown);
+    monitor.setPosition(0);
+    bool writeFailed = false;
     // Runs before every line read: progress, the Stop test, then the user interface's turn.
     auto beforeLine = [&] {
-        const long long position = reader.position() / 128;
-        if (position != shown) {
-            shown = position;
-            monitor.setPosition(position);
+        if (reader.position() != fetched) {
+            fetched = reader.position();
+            monitor.setPosition(fetched / 128);
         }
         if (monitor.abortRequested()) {
             state.abort = true;
             return false;
         }
         monitor.pump();
-        return !sink.failed(); // a result that cannot be written ends the drawing
+        return !writeFailed; // a result that cannot be written ends the drawing
     };
     auto onInsert = [&] {
         ++state.processed;
         if (readInsert(reader, rules, highestColumn, sink, state.tally)) {
             ++state.matched;
             ++state.nextRow;
+            writeFailed = sink.failed();
         }
     };
     scanForInserts(reader, onInsert, beforeLine);

@@ -1,0 +1,205 @@
+// Scanning a large drawing into a text result, against a plain line loop over the same file
+// measured in the same run. Prints MB/s, inserts/s, the time ratio and the peak memory of a
+// run in a child process for two drawing sizes.
+#include "engine/run.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace kelvora;
+using Clock = std::chrono::steady_clock;
+
+// An R2000-style entities section: inserts with two attributes, with a few other entities
+// between them.
+long long writeDrawing(const std::string& path, long long inserts) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::string chunk;
+    auto pair = [&](const char* code, const std::string& value) {
+        chunk += code;
+        chunk += "\r\n";
+        chunk += value;
+        chunk += "\r\n";
+    };
+    pair("  0", "SECTION");
+    pair("  2", "ENTITIES");
+    for (long long i = 0; i < inserts; ++i) {
+        const std::string handle = std::to_string(1000 + i);
+        pair("  0", "INSERT");
+        pair("  5", handle);
+        pair("330", "1F");
+        pair("100", "AcDbEntity");
+        pair("  8", i % 3 == 0 ? "DOORS" : "WINDOWS");
+        pair("100", "AcDbBlockReference");
+        pair(" 66", "1");
+        pair("  2", i % 3 == 0 ? "DOOR_SINGLE" : (i % 3 == 1 ? "WIN_FIXED" : "TAG_PUMP"));
+        pair(" 10", std::to_string(i % 997) + ".25");
+        pair(" 20", std::to_string(i % 991) + ".5");
+        pair(" 30", "0.0");
+        for (const char* tag : {"REF", "QTY"}) {
+            pair("  0", "ATTRIB");
+            pair("100", "AcDbEntity");
+            pair("  8", "0");
+            pair(" 10", "0.0");
+            pair(" 20", "0.0");
+            pair(" 30", "0.0");
+            pair("  1", std::string(tag) + "-" + std::to_string(i));
+            pair("  2", tag);
+        }
+        pair("  0", "SEQEND");
+        pair("  5", handle + "E");
+        pair("  8", "0");
+        if (i % 10 == 0) {
+            pair("  0", "LINE");
+            pair("  8", "WALLS");
+            pair(" 10", "0.0");
+            pair(" 20", "0.0");
+            pair(" 11", "1.0");
+            pair(" 21", "1.0");
+        }
+        if (chunk.size() > (1 << 20)) {
+            std::fwrite(chunk.data(), 1, chunk.size(), file);
+            chunk.clear();
+        }
+    }
+    pair("  0", "ENDSEC");
+    pair("  0", "EOF");
+    std::fwrite(chunk.data(), 1, chunk.size(), file);
+    std::fclose(file);
+    return static_cast<long long>(std::filesystem::file_size(path));
+}
+
+// The baseline: 1 MiB fread blocks, memchr for line ends, each line compared with "INSERT".
+long long plainLineLoop(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::vector<char> buffer(1 << 20);
+    std::string carry;
+    long long found = 0;
+    auto check = [&](const char* begin, const char* end) {
+        if (end > begin && end[-1] == '\r') {
+            --end;
+        }
+        if (end - begin == 6 && std::memcmp(begin, "INSERT", 6) == 0) {
+            ++found;
+        }
+    };
+    std::size_t got;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+        const char* p = buffer.data();
+        const char* end = p + got;
+        while (const auto* lf = static_cast<const char*>(std::memchr(p, '\n', end - p))) {
+            if (!carry.empty()) {
+                carry.append(p, lf);
+                check(carry.data(), carry.data() + carry.size());
+                carry.clear();
+            } else {
+                check(p, lf);
+            }
+            p = lf + 1;
+        }
+        carry.append(p, end);
+    }
+    std::fclose(file);
+    return found;
+}
+
+// Pumps the way a window would: looks at the clock only every 256 lines.
+class WindowLikeMonitor : public RunMonitor {
+public:
+    void pump() override {
+        if (++calls_ % 256 == 0) {
+            const auto now = Clock::now();
+            if (now - last_ >= std::chrono::milliseconds(10)) {
+                last_ = now;
+                ++pumps;
+            }
+        }
+    }
+    long long pumps = 0;
+
+private:
+    long long calls_ = 0;
+    Clock::time_point last_ = Clock::now();
+};
+
+RunInputs runInputs(const std::string& folder, const std::string& name) {
+    RunInputs run;
+    run.extension = "csv";
+    run.rules.columns = {"Ref", "Qty"};
+    run.rules.blockRules.push_back(
+        {"DOOR*,WIN*", "DOORS,WINDOWS", "Any Space", {{"REF", "1"}, {"QTY", "2"}}});
+    run.sourceFolder = folder;
+    run.destinationFolder = folder;
+    run.files = {name};
+    run.reportPath = folder + "/KelvoraLog.txt";
+    return run;
+}
+
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// Runs the scan in a child process and returns its peak resident memory in KiB.
+long peakMemoryOfRun(const std::string& folder, const std::string& name) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        WindowLikeMonitor monitor;
+        const RunOutcome outcome = runBatch(runInputs(folder, name), monitor);
+        ::_exit(outcome.complete ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const long long inserts = argc > 1 ? std::atoll(argv[1]) : 300000;
+    char pattern[] = "/tmp/kelvora-bench-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    const std::string big = folder + "/big.dxf";
+    const std::string small = folder + "/small.dxf";
+    const long long bytes = writeDrawing(big, inserts);
+    writeDrawing(small, inserts / 10);
+    const double megabytes = static_cast<double>(bytes) / 1e6;
+    std::printf("drawing: %.1f MB, %lld inserts\n", megabytes, inserts);
+
+    double baseline = 1e9;
+    double engine = 1e9;
+    long long matched = 0;
+    for (int round = 0; round < 3; ++round) {
+        auto start = Clock::now();
+        const long long found = plainLineLoop(big);
+        baseline = std::min(baseline, seconds(Clock::now() - start));
+
+        WindowLikeMonitor monitor;
+        start = Clock::now();
+        const RunOutcome outcome = runBatch(runInputs(folder, "big.dxf"), monitor);
+        engine = std::min(engine, seconds(Clock::now() - start));
+        matched = outcome.drawings.at(0).state.matched;
+        if (!outcome.complete || outcome.drawings[0].state.processed != found) {
+            std::printf("run failed: %s\n", outcome.fatalMessage.c_str());
+            return 1;
+        }
+    }
+    std::printf("plain line loop: %.3f s, %.0f MB/s\n", baseline, megabytes / baseline);
+    std::printf("engine run:      %.3f s, %.0f MB/s, %.0f inserts/s (%lld rows written)\n", engine,
+                megabytes / engine, static_cast<double>(inserts) / engine, matched);
+    std::printf("time ratio engine/baseline: %.2f (target at most 2.0)\n", engine / baseline);
+    const long smallPeak = peakMemoryOfRun(folder, "small.dxf");
+    const long bigPeak = peakMemoryOfRun(folder, "big.dxf");
+    std::printf("peak memory of a run: %.1f MB for %.1f MB, %.1f MB for %.1f MB (target under "
+                "32 MB)\n",
+                smallPeak / 1024.0, megabytes / 10, bigPeak / 1024.0, megabytes);
+    std::filesystem::remove_all(folder);
+    return 0;
+}
