@@ -197,6 +197,41 @@ private slots:
         QCOMPARE(validations, 2);
     }
 
+    void ellipsisButtonAndDoubleClick() {
+        TRSItemProp* item = addItem(grid->Items(), "A", "file");
+        item->SetEditStyle(esEllipsis);
+        int pressed = 0;
+        item->OnEditButtonClick = [&](TRSItemProp* sender) {
+            QCOMPARE(sender, item);
+            ++pressed;
+        };
+        show();
+        clickCell(grid.get(), 0, 1);
+        QLineEdit* editor = grid->InplaceEditor();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(pressed, 1);
+        QTest::mouseDClick(editor, Qt::LeftButton, {}, QPoint(5, editor->height() / 2));
+        QCOMPARE(pressed, 2);
+        // A read-only item ignores the double click.
+        item->SetReadOnly(true);
+        QTest::mouseDClick(editor, Qt::LeftButton, {}, QPoint(5, editor->height() / 2));
+        QCOMPARE(pressed, 2);
+    }
+
+    void valueReadsLikeTheCell() {
+        TRSItemProp* a = addItem(grid->Items(), "A", "x  ");
+        TRSItemProp* b = addItem(grid->Items(), "B", "first\nsecond");
+        show();
+        QCOMPARE(b->Values(), QStringList{"first"}); // one line per value column
+        clickCell(grid.get(), 1, 1);
+        QCOMPARE(a->Value(), QString("x")); // another item: trailing blanks go
+        clickCell(grid.get(), 0, 1);
+        QCOMPARE(a->Value(), QString("x  ")); // the current item: the cell's line as it is
+        a->SetValue("y ");
+        QCOMPARE(cellText(grid.get(), 0, 1), QString("y "));
+    }
+
     void enterCommitsAndEscapeReverts() {
         TRSItemProp* item = addItem(grid->Items(), "A", "old");
         QList<int> validated;
