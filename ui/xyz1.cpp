@@ -448,6 +448,9 @@ void TForm1::setDialogAlpha(bool dialogOpen) {
 }
 
 void TForm1::browseClick() {
+    // The first opening starts at the current destination; later ones keep their own choice.
+    if (m_form3->tree()->selectedPath().isEmpty())
+        m_form3->tree()->selectPath(m_rep1->text());
     setDialogAlpha(true);
     if (m_form3->exec() == QDialog::Accepted)
         m_rep1->setText(m_form3->chosenPath());

@@ -249,13 +249,16 @@ void MainWindowTest::destinationFollowsOrStaysFree() {
 
     // Cancelling the chooser changes nothing, even with another folder picked in it.
     double alphaDuringDialog = 0;
+    QString firstShown;
     QTimer::singleShot(0, w.form3(), [&] {
         alphaDuringDialog = w.windowOpacity();
+        firstShown = w.form3()->tree()->selectedPath();
         w.form3()->tree()->selectPath(program.path("b"));
         w.form3()->cancelButton()->click();
     });
     w.browseButton()->click();
     QCOMPARE(w.rep1()->text(), program.path("a"));
+    QCOMPARE(firstShown, program.path("a"));
     QCOMPARE(qRound(alphaDuringDialog * 255), 200);
     QCOMPARE(w.windowOpacity(), 1.0);
 
