@@ -834,11 +834,21 @@ void TRSItemListEditor::DeleteItemRow(int gridRow) {
     if (!item) {
         return;
     }
-    const int current = currentIndex().row();
+    int current = currentIndex().row();
     if (current == ShownCount() - 1 && ShownCount() > 1) {
-        setCurrentRow(current - 1);
+        setCurrentRow(--current);
+    }
+    const int first = gridRow - 1;
+    int last = first;
+    while (ShownItem(last + 1) && ShownItem(last + 1)->Level() > item->Level()) {
+        ++last;
     }
     deleteItem(item);
+    // Like a grid, the current row keeps its number when its own row goes: the next row
+    // moves into it.
+    if (current >= first && current <= last) {
+        setCurrentRow(std::min(current, ShownCount() - 1));
+    }
 }
 
 void TRSItemListEditor::CommitEdit() {
@@ -1290,7 +1300,9 @@ void TRSItemListEditor::storeEditorText(TRSInplaceEdit* editor, const QModelInde
         return;
     }
     const bool modified = editor->isModified();
-    const QString text = editor->text();
+    // A value is one line: pasted line breaks become blanks.
+    QString text = editor->text();
+    text.replace(QRegularExpression(QStringLiteral("\r\n|\n|\r")), QStringLiteral(" "));
     if (index.column() == 0) {
         item->SetName(text);
     } else if (text != item->Values().front()) {

@@ -3,6 +3,7 @@
 #include "ui/RuleListEditors.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPushButton>
@@ -118,6 +119,9 @@ private slots:
         QCOMPARE(block->Items()[2]->Name(), QString("Attribute 1"));
         QCOMPARE(block->Items()[2]->Value(), QString("B"));
         QCOMPARE(block->Items()[3]->Name(), QString("Attribute 2"));
+        // The next attribute moved into the current row.
+        QCOMPARE(grid->Selected(), block->Items()[2]);
+        QVERIFY(blocks->removeAttributeButton()->isEnabled());
         QCOMPARE(rules().blockRules[0].attributes,
                  std::vector<AttributeRule>({{"B", "2"}, {"C", "-1"}}));
     }
@@ -151,6 +155,19 @@ private slots:
         clickCell(grid, rowOf(grid, "Layer name"), 1);
         typeIntoEditor(grid, "WALLS");
         QTRY_COMPARE(rules().blockRules[0].layerPattern, std::string("WALLS"));
+    }
+
+    void pastedLineBreaksNeverReachARule() {
+        QTest::mouseClick(blocks->addBlockButton(), Qt::LeftButton);
+        QGuiApplication::clipboard()->setText("DOOR\nWINDOW");
+        clickCell(grid, 0, 1);
+        QLineEdit* editor = grid->InplaceEditor();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(rules().blockRules[0].blockPattern != "Block Name");
+        QVERIFY(rules().blockRules[0].blockPattern.find_first_of("\r\n") == std::string::npos);
     }
 
     void columnCellsTakeOnlyColumnNumbers_data() {
@@ -343,6 +360,7 @@ private slots:
         clickCell(list, 0, 1);
         QTest::mouseClick(columns->removeButton(), Qt::LeftButton);
         QCOMPARE(shownRows(list), QStringList({"1=C", "2=B"}));
+        QCOMPARE(list->currentIndex().row(), 0);
         QCOMPARE(grid->ShownItem(rowOf(grid, "Column"))->PickList(), QStringList({"-1", "1", "2"}));
         QCOMPARE(rules().blockRules[0].attributes[0].column, std::string("3"));
 
