@@ -178,8 +178,12 @@ void StoreValue(TXLSCellRef& cell, IXLSWorksheet& sheet, const TXLSValue& value)
         cell.kind = TXLSCellKind::Date;
         cell.number = date->serial;
     } else {
-        const std::string* ansi = std::get_if<std::string>(&value);
-        std::u16string text = ansi ? DecodeAnsiText(*ansi) : std::get<std::u16string>(value);
+        // One buffer for every text stored: most texts are short and stored once.
+        thread_local std::u16string text;
+        if (const std::string_view* ansi = std::get_if<std::string_view>(&value))
+            DecodeAnsiText(*ansi, text);
+        else
+            text = std::get<std::u16string_view>(value);
         if (text.empty()) {
             cell.kind = TXLSCellKind::Blank;
             return;
@@ -221,10 +225,6 @@ IXLSWorksheet::IXLSWorksheet(TXLSWorkbook& workbook, std::u16string name, std::i
 }
 
 IXLSWorksheet::~IXLSWorksheet() = default;
-
-std::shared_ptr<IXLSRange> IXLSWorksheet::Cells() {
-    return cellsRange_;
-}
 
 std::shared_ptr<IXLSRange> IXLSWorksheet::UsedRange() {
     if (cells_.Empty())

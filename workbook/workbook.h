@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -26,8 +27,10 @@ struct TXLSDate {
     double serial = 0;
 };
 // What a range's Value accepts: nothing (blank), a number, a boolean, a date, a 16-bit text
-// or an 8-bit text (decoded as UTF-8 when valid, else as Windows-1252).
-using TXLSValue = std::variant<std::monostate, double, bool, TXLSDate, std::u16string, std::string>;
+// or an 8-bit text (decoded as UTF-8 when valid, else as Windows-1252). Texts are viewed, not
+// copied: a value lives for the call it is passed to.
+using TXLSValue =
+    std::variant<std::monostate, double, bool, TXLSDate, std::u16string_view, std::string_view>;
 
 // Base of the reference-counted objects of the model (workbook, ranges, interiors): they
 // live in std::shared_ptr, destroyed with their last reference.
@@ -107,7 +110,7 @@ public:
     IXLSWorksheet& operator=(const IXLSWorksheet&) = delete;
 
     // The range A1:IV65536; every call returns the same range.
-    std::shared_ptr<IXLSRange> Cells();
+    const std::shared_ptr<IXLSRange>& Cells() const { return cellsRange_; }
     // The range of the used area, A1 when the store is empty.
     std::shared_ptr<IXLSRange> UsedRange();
 

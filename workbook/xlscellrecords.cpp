@@ -25,7 +25,12 @@ class CellWriter {
 public:
     explicit CellWriter(IXLSWorksheet& sheet)
         : sheet_(sheet), records_(*sheet.records), xfs_(sheet.Workbook().XFs()),
-          strings_(sheet.Workbook().Strings()) {}
+          strings_(sheet.Workbook().Strings()) {
+        label_.AddWord(kLabelSstRecordType);
+        label_.AddWord(10);
+        for (int i = 0; i < 10; ++i)
+            label_.AddByte(0);
+    }
 
     void Visit(const TXLSCellRef& cell) {
         std::uint32_t rk;
@@ -48,12 +53,9 @@ public:
                 Add(std::move(record));
             }
             break;
-        case TXLSCellKind::Text: {
-            auto record = Start(kLabelSstRecordType, 10, cell);
-            record->AddDword(static_cast<std::uint32_t>(strings_.SstIndexFor(cell.stringId)));
-            Add(std::move(record));
+        case TXLSCellKind::Text:
+            WriteLabel(cell);
             break;
-        }
         case TXLSCellKind::Number:
         case TXLSCellKind::Date: {
             auto record = Start(kNumberRecordType, 14, cell);
@@ -119,6 +121,20 @@ private:
         b.lastColumn = std::max(b.lastColumn, column);
     }
 
+    // LABELSST, the record of nearly every cell: one buffer is refilled for every text cell
+    // instead of a record made and freed per cell.
+    void WriteLabel(const TXLSCellRef& cell) {
+        NoteWritten(cell.row, cell.column);
+        const auto sst = static_cast<std::uint32_t>(strings_.SstIndexFor(cell.stringId));
+        label_.PutWord(4, cell.row);
+        label_.PutWord(6, cell.column);
+        label_.PutWord(8, XfIndex(cell));
+        label_.PutWord(10, static_cast<std::uint16_t>(sst));
+        label_.PutWord(12, static_cast<std::uint16_t>(sst >> 16));
+        records_.cells.AppendBlob(label_);
+        records_.byteCount += static_cast<std::int32_t>(label_.Length());
+    }
+
     // A cell record with its row, column and XF index written.
     TXLSBlobPtr Start(std::uint16_t type, std::uint16_t dataLength, const TXLSCellRef& cell) {
         NoteWritten(cell.row, cell.column);
@@ -137,6 +153,7 @@ private:
     TXLSSheetRecords& records_;
     const TXLSXFList& xfs_;
     const TXLSStringTable& strings_;
+    TXLSBlob label_{kRecordHeaderSize + 10};
     PendingRun run_;
 };
 

@@ -1,7 +1,7 @@
 #include "xlstext.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <optional>
 
 namespace kelvora {
 
@@ -14,10 +14,10 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-std::optional<std::u16string> DecodeUtf8(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. False when the
+// bytes are not UTF-8.
+bool DecodeUtf8(std::string_view text, std::u16string& out) {
+    out.clear();
     std::size_t i = 0;
     while (i < text.size()) {
         const auto b0 = static_cast<std::uint8_t>(text[i]);
@@ -36,18 +36,18 @@ std::optional<std::u16string> DecodeUtf8(std::string_view text) {
         } else if ((b0 & 0xF8) == 0xF0) {
             extra = 3, cp = b0 & 0x07, minimum = 0x10000;
         } else {
-            return std::nullopt;
+            return false;
         }
         if (i + extra >= text.size())
-            return std::nullopt;
+            return false;
         for (int k = 1; k <= extra; ++k) {
             const auto b = static_cast<std::uint8_t>(text[i + k]);
             if ((b & 0xC0) != 0x80)
-                return std::nullopt;
+                return false;
             cp = (cp << 6) | (b & 0x3F);
         }
         if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return std::nullopt;
+            return false;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -57,20 +57,28 @@ std::optional<std::u16string> DecodeUtf8(std::string_view text) {
         }
         i += extra + 1;
     }
-    return out;
+    return true;
 }
 
 } // namespace
 
-std::u16string DecodeAnsiText(std::string_view text) {
-    if (auto utf8 = DecodeUtf8(text))
-        return *std::move(utf8);
-    std::u16string out;
-    out.reserve(text.size());
+void DecodeAnsiText(std::string_view text, std::u16string& out) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+        out.assign(text.begin(), text.end());
+        return;
+    }
+    if (DecodeUtf8(text, out))
+        return;
+    out.clear();
     for (char c : text) {
         const auto b = static_cast<std::uint8_t>(c);
         out.push_back(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b));
     }
+}
+
+std::u16string DecodeAnsiText(std::string_view text) {
+    std::u16string out;
+    DecodeAnsiText(text, out);
     return out;
 }
 

@@ -8,5 +8,7 @@
 namespace kelvora {
 
 std::u16string DecodeAnsiText(std::string_view text);
+// The same into out, reusing its storage.
+void DecodeAnsiText(std::string_view text, std::u16string& out);
 
 } // namespace kelvora
