@@ -301,22 +301,22 @@ private slots:
     void cellHintsFollowTheRow() {
         fill(threeAttributes());
         grid->ExpandAll(grid->Items()[0]);
-        const auto hintAt = [&](const QPoint& pos) {
-            QTest::mouseMove(grid->viewport(), pos);
-            return grid->toolTip();
-        };
         const auto centre = [&](const QString& caption, int column) {
             return cellRect(grid, rowOf(grid, caption), column).center();
         };
-        QCOMPARE(hintAt(centre("Space", 1)),
-                 QString("Select in which Space the block must reside"));
-        QCOMPARE(hintAt(centre("Column", 0)),
-                 QString("Enter a column number. Enter -1 to ignore this attribute"));
-        QVERIFY(hintAt(centre("Block (3 Att.)", 0)).startsWith("Enter a block name. "));
-        QVERIFY(hintAt(centre("Layer name", 1)).startsWith("Enter a layer name. "));
-        QVERIFY(hintAt(centre("Attribute 2", 1)).startsWith("Enter an attribute name. "));
-        QCOMPARE(hintAt(QPoint(10, grid->viewport()->height() - 3)),
-                 QString("The Block List : Add blocks to be processed here"));
+        const QString wildcards = " You can use Wildcards (* and ?). Enter * for any name";
+        const QList<std::pair<QPoint, QString>> expected = {
+            {centre("Space", 1), "Select in which Space the block must reside"},
+            {centre("Column", 0), "Enter a column number. Enter -1 to ignore this attribute"},
+            {centre("Block (3 Att.)", 0), "Enter a block name." + wildcards},
+            {centre("Layer name", 1), "Enter a layer name." + wildcards},
+            {centre("Attribute 2", 1), "Enter an attribute name." + wildcards},
+            {QPoint(10, grid->viewport()->height() - 3),
+             "The Block List : Add blocks to be processed here"}};
+        for (const auto& [pos, hint] : expected) {
+            QTest::mouseMove(grid->viewport(), pos);
+            QTRY_COMPARE(grid->toolTip(), hint);
+        }
     }
 
     void columnListCommands() {
@@ -337,8 +337,13 @@ private slots:
             typeIntoEditor(list, QString(QChar('A' + row)));
             QTRY_COMPARE(cellText(list, row, 1), QString(QChar('A' + row)));
         }
-        clickCell(list, 1, 1);
+        // Moving with the arrow keys brings the buttons up to date too.
+        clickCell(list, 0, 1);
+        QVERIFY(!columns->upButton()->isEnabled());
+        QTest::keyClick(list->InplaceEditor(), Qt::Key_Down);
+        QCOMPARE(list->currentIndex().row(), 1);
         QVERIFY(columns->upButton()->isEnabled());
+        QVERIFY(columns->downButton()->isEnabled());
         QVERIFY(columns->downButton()->isEnabled());
         QTest::mouseClick(columns->upButton(), Qt::LeftButton);
         QCOMPARE(columns->titles(), kelvora::ColumnList({"B", "A", "C"}));
