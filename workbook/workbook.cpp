@@ -40,8 +40,6 @@ public:
                                            TXLSArea{row, row, area_.firstColumn, area_.lastColumn});
     }
 
-    std::int32_t RowCount() const override { return area_.lastRow - area_.firstRow + 1; }
-
     IXLSWorksheet& Sheet() const { return sheet_; }
     const TXLSArea& Area() const { return area_; }
 
@@ -225,15 +223,6 @@ IXLSWorksheet::IXLSWorksheet(TXLSWorkbook& workbook, std::u16string name, std::i
 }
 
 IXLSWorksheet::~IXLSWorksheet() = default;
-
-std::shared_ptr<IXLSRange> IXLSWorksheet::UsedRange() {
-    if (cells_.Empty())
-        return std::make_shared<TXLSRange>(*this, TXLSArea{});
-    const TXLSUsedArea& used = cells_.UsedArea();
-    return std::make_shared<TXLSRange>(
-        *this, TXLSArea{std::uint16_t(used.firstRow), std::uint16_t(used.lastRow),
-                        std::uint8_t(used.firstColumn), std::uint8_t(used.lastColumn)});
-}
 
 bool IXLSWorksheet::SetName(const std::u16string& name) {
     if (!workbook_.Worksheets().ValidName(name, this))

@@ -74,9 +74,8 @@ class IXLSRowsRange {
 public:
     virtual ~IXLSRowsRange() = default;
     // Row index (1 = the first row of the view) over the view's columns. Callers pass 1 to
-    // RowCount().
+    // the number of rows of the view.
     virtual std::shared_ptr<IXLSRange> Item(std::int32_t index) = 0;
-    virtual std::int32_t RowCount() const = 0;
 };
 
 // A rectangle of one worksheet, 0-based and never empty.
@@ -111,8 +110,6 @@ public:
 
     // The range A1:IV65536; every call returns the same range.
     const std::shared_ptr<IXLSRange>& Cells() const { return cellsRange_; }
-    // The range of the used area, A1 when the store is empty.
-    std::shared_ptr<IXLSRange> UsedRange();
 
     const std::u16string& Name() const { return name_; }
     // Renames the worksheet when the name is valid (see IXLSWorkSheets::ValidName).
