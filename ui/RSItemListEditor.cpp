@@ -1034,6 +1034,8 @@ void TRSItemListEditor::mousePressEvent(QMouseEvent* event) {
     raiseClick();
 }
 
+// Presses do all the work (moving the current cell, opening the editor); a release
+// must not start the view's own click-to-edit handling a second time.
 void TRSItemListEditor::mouseReleaseEvent(QMouseEvent*) {}
 
 void TRSItemListEditor::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -1052,7 +1054,6 @@ void TRSItemListEditor::mouseMoveEvent(QMouseEvent* event) {
 
 void TRSItemListEditor::hideItemHint() {
     hintWindow_->hide();
-    hintCell_ = QPoint(-1, -1);
 }
 
 void TRSItemListEditor::showItemHint(const QPoint& pos) {
@@ -1087,7 +1088,6 @@ void TRSItemListEditor::showItemHint(const QPoint& pos) {
     hintWindow_->adjustSize();
     hintWindow_->move(viewport()->mapToGlobal(cell.topLeft() + QPoint(offset, 0)));
     hintWindow_->show();
-    hintCell_ = QPoint(index.column(), index.row());
 }
 
 void TRSItemListEditor::keyPressEvent(QKeyEvent* event) {

@@ -372,7 +372,6 @@ private:
     TRSShownRowsModel* model_;
     QPointer<TRSInplaceEdit> editor_;
     QLabel* hintWindow_;
-    QPoint hintCell_{-1, -1};
     mutable std::vector<TRSItemProp*> allItems_;
     mutable bool allItemsDirty_ = true;
     int updateLevel_ = 0;

@@ -84,7 +84,6 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const QString& 
     button->setToolTip(hint);
     button->setAccessibleName(accessibleName);
     button->setAccessibleDescription(hint);
-    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 

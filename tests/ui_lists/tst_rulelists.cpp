@@ -157,6 +157,21 @@ private slots:
         QTRY_COMPARE(rules().blockRules[0].layerPattern, std::string("WALLS"));
     }
 
+    void leavingTheListCommitsTheEdit() {
+        QTest::mouseClick(blocks->addBlockButton(), Qt::LeftButton);
+        QSignalSpy edits(blocks, &BlockListEditor::edited);
+        clickCell(grid, 0, 1);
+        QLineEdit* editor = grid->InplaceEditor();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, "DOOR*");
+        // No Enter: a click on another control takes the focus and commits.
+        QTest::mouseClick(blocks->addBlockButton(), Qt::LeftButton);
+        QTRY_COMPARE(rules().blockRules.size(), std::size_t(2));
+        QCOMPARE(rules().blockRules[0].blockPattern, std::string("DOOR*"));
+        QVERIFY(edits.count() >= 2);
+    }
+
     void pastedLineBreaksNeverReachARule() {
         QTest::mouseClick(blocks->addBlockButton(), Qt::LeftButton);
         QGuiApplication::clipboard()->setText("DOOR\nWINDOW");
