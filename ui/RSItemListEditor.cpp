@@ -746,6 +746,11 @@ void TRSItemListEditor::structureChanged() {
 }
 
 void TRSItemListEditor::itemChanged(TRSItemProp* item) {
+    if (updateLevel_ > 0) {
+        // The rows are redrawn as a whole when the bracket ends.
+        syncPending_ = true;
+        return;
+    }
     const int row = RowIndex(item);
     if (row >= 0) {
         model_->rowChanged(row);

@@ -579,10 +579,12 @@ void BlockListEditor::expandCurrent(bool expand) {
 }
 
 void BlockListEditor::expandEvery(bool expand) {
+    grid_->Items().BeginUpdate();
     for (int b = 0; b < grid_->Items().Count(); ++b) {
         TRSItemProp* block = grid_->Items()[b];
         expand ? grid_->ExpandAll(block) : grid_->CollapseAll(block);
     }
+    grid_->Items().EndUpdate();
 }
 
 void BlockListEditor::filterSpaceKey(QChar& key) {
@@ -693,6 +695,9 @@ kelvora::RuleSet rulesFromEditors(const BlockListEditor& blocks, const ColumnLis
 void fillEditors(BlockListEditor& blocks, ColumnListEditor& columns,
                  const kelvora::RuleSet& rules) {
     columns.grid()->setEnabled(true);
+    // One bracket per list: the rows are worked out once, however many rules come.
+    blocks.grid()->Items().BeginUpdate();
+    columns.grid()->Items().BeginUpdate();
     blocks.clear();
     columns.clear();
     for (const std::string& title : rules.columns) {
@@ -707,6 +712,9 @@ void fillEditors(BlockListEditor& blocks, ColumnListEditor& columns,
             blocks.addattrib(attribute.namePattern, attribute.column, block);
         }
     }
+    columns.grid()->Items().EndUpdate();
+    blocks.grid()->Items().EndUpdate();
+    columns.numerotecol();
     columns.grid()->setEnabled(!rules.columns.empty());
     blocks.refreshState();
 }
