@@ -57,10 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
-        if (reader.open(path)) {
+        static DxfLineReader fileReader; // keeps its buffers from one input to the next
+        if (fileReader.open(path)) {
             std::size_t total = 0;
-            while (!reader.atEnd()) {
-                const DxfLineReader::Pair pair = reader.readPair();
+            while (!fileReader.atEnd()) {
+                const DxfLineReader::Pair pair = fileReader.readPair();
                 total += pair.code.size() + pair.value.size();
             }
             if (total > size) {
