@@ -227,12 +227,17 @@ std::int32_t SaveWorkbook(TXLSWorkbook& workbook, const std::string& fileName,
         if (!storage)
             return fail(kSaveCannotCreate, error);
     }
+    auto withReason = [&](std::string message) {
+        if (!storage->ErrorMessage().empty())
+            message += " (" + storage->ErrorMessage() + ")";
+        return message;
+    };
     if (BuildWorkbookStream(workbook, *storage) != 1) {
         storage->Abort();
-        return fail(kSaveWriteFailed, "the workbook stream could not be written");
+        return fail(kSaveWriteFailed, withReason("the workbook stream could not be written"));
     }
     if (!storage->Commit())
-        return fail(kSaveWriteFailed, "the compound file could not be completed");
+        return fail(kSaveWriteFailed, withReason("the compound file could not be completed"));
     if (stream != nullptr) {
         const std::vector<std::uint8_t>& bytes = storage->Bytes();
         if (stream->Write(bytes.data(), bytes.size()) != bytes.size())

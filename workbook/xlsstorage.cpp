@@ -4,6 +4,20 @@
 
 namespace kelvora {
 
+namespace {
+
+// libgsf's messages may name its temporary file beside the target; the reason after that
+// name is what the user needs.
+std::string Reason(const GError* error) {
+    std::string message = error->message;
+    const std::size_t colon = message.rfind(": ");
+    if (message.find(".gsf-save-") != std::string::npos && colon != std::string::npos)
+        message.erase(0, colon + 2);
+    return message;
+}
+
+} // namespace
+
 TXLSStorageStream::TXLSStorageStream(GsfOutput* stream) : stream_(stream) {}
 
 TXLSStorageStream::~TXLSStorageStream() {
@@ -30,7 +44,7 @@ std::unique_ptr<TXLSStorage> TXLSStorage::CreateAtPath(const std::string& path,
     // libgsf writes a temporary file beside path and renames it over path on a clean close.
     GsfOutput* sink = gsf_output_stdio_new(path.c_str(), &gerror);
     if (sink == nullptr) {
-        error = gerror != nullptr ? gerror->message : "cannot create " + path;
+        error = gerror != nullptr ? Reason(gerror) : "cannot create " + path;
         if (gerror != nullptr)
             g_error_free(gerror);
         return nullptr;
@@ -62,6 +76,8 @@ std::unique_ptr<TXLSStorageStream> TXLSStorage::CreateStream(const std::string& 
 
 bool TXLSStorage::Close(bool keep) {
     closed_ = true;
+    if (const GError* error = gsf_output_error(sink_))
+        error_ = Reason(error);
     if (!keep) {
         // With an error on the sink, its close removes the temporary file instead of
         // renaming it over the target.
@@ -71,6 +87,8 @@ bool TXLSStorage::Close(bool keep) {
     bool done = gsf_output_close(GSF_OUTPUT(root_));
     if (!gsf_output_is_closed(sink_))
         done = gsf_output_close(sink_) && done;
+    if (const GError* error = gsf_output_error(sink_); keep && error && error_.empty())
+        error_ = Reason(error);
     return done && gsf_output_error(sink_) == nullptr;
 }
 

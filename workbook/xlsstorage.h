@@ -54,6 +54,8 @@ public:
     bool Commit();
     // Gives up the compound file: a file save removes its temporary file, the target stays.
     void Abort();
+    // Why writing failed, as the file system reported it; empty when it did not say.
+    const std::string& ErrorMessage() const { return error_; }
     // The complete compound file of an in-memory storage after Commit; empty otherwise.
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
 
@@ -65,6 +67,7 @@ private:
     GsfOutfile* root_;
     bool inMemory_;
     bool closed_ = false;
+    std::string error_;
     std::vector<std::uint8_t> bytes_;
 };
 
