@@ -56,6 +56,6 @@ std::optional<QString> QtPrompts::openFileName(QWidget* parent, const FileDialog
     return runFileDialog(parent, request, QFileDialog::AcceptOpen);
 }
 
-void QtPrompts::openUrl(const QUrl& url) {
-    QDesktopServices::openUrl(url);
+bool QtPrompts::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
 }

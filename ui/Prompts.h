@@ -32,9 +32,9 @@ public:
                                                 const FileDialogRequest& request) = 0;
     virtual std::optional<QString> openFileName(QWidget* parent,
                                                 const FileDialogRequest& request) = 0;
-    // Hands a file or an address to the desktop's default program; the outcome is not
-    // examined.
-    virtual void openUrl(const QUrl& url) = 0;
+    // Hands a file or an address to the desktop's default program, without waiting for it.
+    // False when the desktop has no program for it.
+    virtual bool openUrl(const QUrl& url) = 0;
 };
 
 class QtPrompts : public Prompts {
@@ -44,5 +44,5 @@ public:
     Answer question(QWidget* parent, const QString& text) override;
     std::optional<QString> saveFileName(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QString> openFileName(QWidget* parent, const FileDialogRequest& request) override;
-    void openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url) override;
 };

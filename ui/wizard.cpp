@@ -40,14 +40,14 @@ TForm4::TForm4(SettingsStore& settings, QWidget* parent)
              m_anonymous, m_withoutAttributes, m_proceed, m_cancel, m_help})
         control->setAccessibleName(captionName(control->text()));
 
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(m_proceed);
-    buttons->addWidget(m_cancel);
+    auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_help);
     buttons->addStretch();
+    buttons->addWidget(m_proceed);
+    buttons->addWidget(m_cancel);
 
-    auto* body = new QHBoxLayout;
-    body->setContentsMargins(10, 8, 10, 10);
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(10, 6, 10, 10);
     body->addWidget(group, 1);
     body->addLayout(buttons);
 

@@ -31,6 +31,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <functional>
 
 using kelvora::RuleSet;
 
@@ -87,11 +88,11 @@ private:
     QWidget* m_locked;
 };
 
-// A link-looking label that opens an address; underlined while the mouse is over it.
+// A link-looking label, underlined while the mouse is over it.
 class LinkLabel : public QLabel {
 public:
-    LinkLabel(const QString& text, QUrl target, Prompts& prompts, QWidget* parent)
-        : QLabel(text, parent), m_target(std::move(target)), m_prompts(prompts) {
+    LinkLabel(const QString& text, std::function<void()> activated, QWidget* parent)
+        : QLabel(text, parent), m_activated(std::move(activated)) {
         setCursor(Qt::PointingHandCursor);
         QPalette palette = this->palette();
         palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
@@ -105,11 +106,11 @@ protected:
     void leaveEvent(QEvent*) override { setUnderline(false); }
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-            m_prompts.openUrl(m_target);
+            m_activated();
     }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Space)
-            m_prompts.openUrl(m_target);
+            m_activated();
         else
             QLabel::keyPressEvent(event);
     }
@@ -121,8 +122,7 @@ private:
         setFont(underlined);
     }
 
-    QUrl m_target;
-    Prompts& m_prompts;
+    std::function<void()> m_activated;
 };
 
 } // namespace
@@ -332,7 +332,8 @@ QWidget* TForm1::buildSecondPage() {
     supportText->setWordWrap(true);
     QUrl mail(QStringLiteral("mailto:") + kSupportAddress);
     mail.setQuery(QStringLiteral("subject=") + kSupportSubject);
-    m_mail = new LinkLabel(kSupportAddress, mail, m_prompts, support);
+    m_mail = new LinkLabel(
+        kSupportAddress, [this, mail] { openDocument(mail); }, support);
     auto* supportColumn = new QVBoxLayout(support);
     supportColumn->addWidget(supportText);
     supportColumn->addWidget(m_mail);
@@ -363,7 +364,7 @@ QWidget* TForm1::buildSecondPage() {
     connect(m_alwaysReport, &QRadioButton::clicked, this, [this] { reportChoiceClick(true); });
     connect(m_neverReport, &QRadioButton::clicked, this, [this] { reportChoiceClick(false); });
     connect(m_help, &QPushButton::clicked, this, &TForm1::showHelp);
-    connect(m_site, &QToolButton::clicked, this, [this] { m_prompts.openUrl(QUrl(kWebSite)); });
+    connect(m_site, &QToolButton::clicked, this, [this] { openDocument(QUrl(kWebSite)); });
     connect(m_back, &QPushButton::clicked, this, [this] { m_pages->setCurrentIndex(0); });
     return page;
 }
@@ -504,7 +505,7 @@ void TForm1::BitBtn1Click() {
     if (!outcome.fatalMessage.empty())
         m_prompts.error(this, fromLocal(outcome.fatalMessage));
     if (m_alwaysReport->isChecked() && outcome.reportSaved)
-        m_prompts.openUrl(QUrl::fromLocalFile(fromLocal(outcome.reportPath)));
+        openDocument(QUrl::fromLocalFile(fromLocal(outcome.reportPath)));
 }
 
 bool TForm1::changeQuestion() {
@@ -615,7 +616,14 @@ void TForm1::showHelp() {
                                         QStringLiteral("\" was not found."));
         return;
     }
-    m_prompts.openUrl(QUrl::fromLocalFile(help));
+    openDocument(QUrl::fromLocalFile(help));
+}
+
+void TForm1::openDocument(const QUrl& document) {
+    if (!m_prompts.openUrl(document))
+        m_prompts.information(this, QStringLiteral("No program was found to open \"") +
+                                        document.toDisplayString(QUrl::PreferLocalFile) +
+                                        QStringLiteral("\"."));
 }
 
 void TForm1::reportChoiceClick(bool show) {

@@ -24,6 +24,7 @@ class QPushButton;
 class QRadioButton;
 class QStackedWidget;
 class QToolButton;
+class QUrl;
 class TForm2;
 class TForm3;
 class TForm4;
@@ -98,6 +99,8 @@ private:
     void gowizard();
     void showHelp();
     void reportChoiceClick(bool show);
+    // Opens a file or an address in the desktop's default program, or says that there is none.
+    void openDocument(const QUrl& document);
 
     // Asks whether changed rules are to be saved; false when the command must stop.
     bool changeQuestion();

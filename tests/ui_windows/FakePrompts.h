@@ -28,7 +28,11 @@ struct FakePrompts : Prompts {
     std::optional<QString> openFileName(QWidget*, const FileDialogRequest& request) override {
         return nextFile(request);
     }
-    void openUrl(const QUrl& url) override { opened << url; }
+    bool openUrl(const QUrl& url) override {
+        opened << url;
+        return desktopOpens;
+    }
+    bool desktopOpens = true;
 
 private:
     std::optional<QString> nextFile(const FileDialogRequest& request) {

@@ -4,6 +4,7 @@
 
 #include "configuration/configuration.h"
 
+#include <QAbstractButton>
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
+#include <QtTest>
 
 struct TestInsert {
     using Attributes = QList<QPair<QByteArray, QByteArray>>; // tag, value
@@ -36,6 +38,11 @@ inline QByteArray drawing(const QList<TestInsert>& inserts) {
             text += "0\r\nSEQEND\r\n";
     }
     return text + "0\r\nENDSEC\r\n0\r\nEOF\r\n";
+}
+
+// Clicks a check box on its box: a click beyond its text does not count.
+inline void tick(QAbstractButton* box) {
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
 }
 
 // The program folder of one test: "configurations" and "samples" inside, and user settings

@@ -125,8 +125,8 @@ void DialogTest::wizardStoresOptionsAtOnceEvenWhenCancelled() {
     QTimer::singleShot(0, &wizard, [&] {
         QVERIFY(wizard.anonymousBox()->isChecked());
         QVERIFY(!wizard.withoutAttributesBox()->isChecked());
-        QTest::mouseClick(wizard.withoutAttributesBox(), Qt::LeftButton);
-        QTest::mouseClick(wizard.anonymousBox(), Qt::LeftButton);
+        tick(wizard.withoutAttributesBox());
+        tick(wizard.anonymousBox());
         wizard.helpButton()->click();
         wizard.cancelButton()->click();
     });

@@ -289,7 +289,7 @@ void MainWindowTest::folderChangesAndAutoSelect() {
     w.sh1()->selectPath(program.path("three"));
     QVERIFY(w.createButton()->isEnabled());
     QCOMPARE(w.selectionLabel()->text(), QStringLiteral("1 selected."));
-    QTest::mouseClick(w.autosel(), Qt::LeftButton);
+    tick(w.autosel());
     QCOMPARE(w.selectionLabel()->text(), QStringLiteral("3 selected."));
     QCOMPARE(h.setting("autosel").toInt(), 1);
 
@@ -358,8 +358,8 @@ void MainWindowTest::wizardImportsWithBothOptions() {
     QVERIFY(w.configurationChanged());
 
     QTimer::singleShot(0, wizard, [&] {
-        QTest::mouseClick(wizard->anonymousBox(), Qt::LeftButton);
-        QTest::mouseClick(wizard->withoutAttributesBox(), Qt::LeftButton);
+        tick(wizard->anonymousBox());
+        tick(wizard->withoutAttributesBox());
         wizard->proceedButton()->click();
     });
     h.prompts.chosenFiles.enqueue(program.path("template.dxf"));
@@ -377,7 +377,7 @@ void MainWindowTest::wizardImportsWithBothOptions() {
 
     // Without the option, a template of blocks without attributes empties the list.
     QTimer::singleShot(0, wizard, [&] {
-        QTest::mouseClick(wizard->withoutAttributesBox(), Qt::LeftButton);
+        tick(wizard->withoutAttributesBox());
         wizard->proceedButton()->click();
     });
     h.prompts.chosenFiles.enqueue(program.path("plain.dxf"));
@@ -417,6 +417,11 @@ void MainWindowTest::closeBoxRefusedPagesReportChoiceAndHelp() {
     const QUrl mail = h.prompts.opened.last();
     QCOMPARE(mail.scheme(), QStringLiteral("mailto"));
     QCOMPARE(QUrlQuery(mail).queryItemValue("subject"), QStringLiteral("Kelvora support request"));
+    // Without a program for the document the user is told where it is.
+    h.prompts.desktopOpens = false;
+    w.helpButton()->click();
+    QCOMPARE(h.prompts.informations.size(), 2);
+    QVERIFY(h.prompts.informations.last().contains(program.path("help_kelvora.html")));
 
     w.backButton()->click();
     QCOMPARE(w.pages()->currentIndex(), 0);

@@ -65,7 +65,7 @@ void RunTest::windowRunMatchesTheBatchCommand() {
     TForm1 window(program.paths, store, prompts);
     window.startup();
     QVERIFY(prompts.informations.isEmpty());
-    QTest::mouseClick(window.autosel(), Qt::LeftButton);
+    tick(window.autosel());
     window.rep3()->setText(extension);
     window.alwaysShowReport()->click();
     window.createButton()->click();
@@ -123,7 +123,7 @@ void RunTest::stopEndsALargeRunAndTheWindowStaysLockedMeanwhile() {
     window.startup();
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTest::mouseClick(window.autosel(), Qt::LeftButton);
+    tick(window.autosel());
     window.rep3()->setText("csv");
 
     // Once the run has read part of the drawing: try to start other commands, then Stop.
