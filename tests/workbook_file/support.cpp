@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include <gsf/gsf.h>
+#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
@@ -201,6 +202,51 @@ IXLSWorksheet& FillLikeTheEngine(TXLSWorkbook& workbook, const std::vector<std::
                 ->Item(static_cast<int>(r) + 2, static_cast<int>(k) + 1)
                 ->SetValue(rows[r][k]);
     return sheet;
+}
+
+namespace {
+
+std::string JsonText(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+            out += buffer;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+bool HaveLibreOffice() {
+    return std::string(KELVORA_SOFFICE).find("NOTFOUND") == std::string::npos;
+}
+
+void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice) {
+    std::string json = "{\"filled_row\": 0, \"rows\": [";
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        json += r ? ",[" : "[";
+        for (std::size_t c = 0; c < table[r].size(); ++c)
+            json += (c ? "," : "") + JsonText(table[r][c]);
+        json += "]";
+    }
+    json += "]}";
+    const std::string expected = file + ".json";
+    WriteFile(expected, json);
+    std::string command = std::string(KELVORA_PYTHON) + " " + KELVORA_CHECK_SCRIPT + " '" + file +
+                          "' '" + expected + "'";
+    if (withLibreOffice)
+        command += std::string(" --soffice ") + KELVORA_SOFFICE;
+    std::string output;
+    EXPECT_EQ(Run(command, output), 0) << file << ": " << output;
+    std::filesystem::remove(expected);
 }
 
 std::string TempDir() {

@@ -39,6 +39,12 @@ std::vector<std::string> Names(const std::vector<Record>& records);
 IXLSWorksheet& FillLikeTheEngine(TXLSWorkbook& workbook, const std::vector<std::string>& titles,
                                  const std::vector<std::vector<std::string>>& rows);
 
+using Table = std::vector<std::vector<std::string>>;
+// Reads file with olefile and xlrd (and LibreOffice when asked) and expects table, UTF-8
+// texts row by row, with row 1 filled light yellow.
+void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice);
+bool HaveLibreOffice();
+
 std::string TempDir();
 Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
