@@ -75,7 +75,12 @@ void SaveUnderFileSizeLimit(const std::string& path) {
     Table table = {{"Block Name", "Ref", "Qty"}};
     for (int r = 0; r < 20000; ++r)
         table.push_back({"DOOR" + std::to_string(r), "D-" + std::to_string(r), "2"});
-    std::exit(-BookOf(table)->SaveAs(path));
+    std::int32_t result;
+    {
+        auto book = BookOf(table);
+        result = book->SaveAs(path);
+    }
+    std::exit(-result);
 }
 
 // A save whose writes fail part way (the file size limit here, a full disk in life) returns
