@@ -203,6 +203,7 @@ void ColumnListEditor::numerotecol() {
 void ColumnListEditor::clear() {
     grid_->Items().Clear();
     numerotecol();
+    grid_->setEnabled(false);
 }
 
 void ColumnListEditor::addColumn() {
@@ -488,11 +489,8 @@ void BlockListEditor::reinitlistecol(const kelvora::ColumnChoices& choices) {
 }
 
 void BlockListEditor::clear() {
-    grid_->setEnabled(true);
     grid_->Items().Clear();
-    removeBlock_->setEnabled(false);
-    addAttribute_->setEnabled(false);
-    removeAttribute_->setEnabled(false);
+    refreshState();
 }
 
 void BlockListEditor::refreshState() {
@@ -694,7 +692,6 @@ kelvora::RuleSet rulesFromEditors(const BlockListEditor& blocks, const ColumnLis
 
 void fillEditors(BlockListEditor& blocks, ColumnListEditor& columns,
                  const kelvora::RuleSet& rules) {
-    columns.grid()->setEnabled(true);
     // One bracket per list: the rows are worked out once, however many rules come.
     blocks.grid()->Items().BeginUpdate();
     columns.grid()->Items().BeginUpdate();

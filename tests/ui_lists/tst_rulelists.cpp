@@ -134,6 +134,18 @@ private slots:
         QCOMPARE(grid->TitleCaptions(0), QString("Blocks (0)"));
         QVERIFY(!blocks->removeBlockButton()->isEnabled());
         QVERIFY(!blocks->addAttributeButton()->isEnabled());
+
+        // Emptying the lists for a load leaves them in the same state.
+        QTest::mouseClick(blocks->addBlockButton(), Qt::LeftButton);
+        QTest::mouseClick(columns->addButton(), Qt::LeftButton);
+        blocks->clear();
+        columns->clear();
+        QVERIFY(!grid->isEnabled());
+        QCOMPARE(grid->TitleCaptions(0), QString("Blocks (0)"));
+        QVERIFY(!blocks->removeBlockButton()->isEnabled());
+        QVERIFY(!columns->grid()->isEnabled());
+        QVERIFY(!columns->removeButton()->isEnabled());
+        QCOMPARE(columns->choices(), kelvora::ColumnChoices({"-1"}));
     }
 
     void typingIntoASpaceCellChangesNothing() {
