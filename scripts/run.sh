@@ -17,7 +17,7 @@ echo "(To see the window without a desktop: xvfb-run -a $bin/kelvora)"
 out=build/sample-results
 mkdir -p "$out"
 status=0
-"$bin/kelvora-batch" -c "$bin/configurations/sample.kvx" -o "$out" -e csv \
+"$bin/kelvora-batch" -c "$bin/configurations/sample.kvx" -o "$out" \
   --report "$out/KelvoraLog.txt" "$bin/samples" || status=$?
 echo
 echo "Results:    $(cd "$out" && pwd)"
