@@ -353,7 +353,6 @@ private:
     void beginUpdate();
     void endUpdate();
     void applyColumnWidths();
-    void updateHeader();
     void raiseClick();
     bool isBlankRow(int dataRow) const;
     void deleteBlankItemLater(TRSItemProp* item);
