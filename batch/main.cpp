@@ -111,7 +111,18 @@ std::vector<std::string> drawingsIn(const std::string& folder) {
         }
         ::closedir(dir);
     }
-    std::sort(names.begin(), names.end());
+    // Name order as a file list shows it: case ignored, then byte order between equals.
+    auto folded = [](const std::string& name) {
+        std::string result = name;
+        std::transform(result.begin(), result.end(), result.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return result;
+    };
+    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+        const std::string fa = folded(a);
+        const std::string fb = folded(b);
+        return fa != fb ? fa < fb : a < b;
+    });
     return names;
 }
 

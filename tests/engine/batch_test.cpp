@@ -93,15 +93,17 @@ TEST_F(BatchCommand, WritesOneResultPerDrawingAndTheReport) {
 TEST_F(BatchCommand, TakesTheDrawingsOfAFolderInNameOrder) {
     writeFile(dir.file("in/b.DXF"), drawing(insert("DOOR", "0")));
     writeFile(dir.file("in/a.dxf"), drawing({}));
+    writeFile(dir.file("in/C.dxf"), drawing({}));
     writeFile(dir.file("in/notes.txt"), "INSERT\n");
     const Result result = run(args({dir.file("in")}, "txt"));
     EXPECT_EQ(result.status, 0) << result.errors;
     EXPECT_EQ(readFile(dir.file("out/a.txt")), "Block Name,Ref,Qty\r\n");
     EXPECT_EQ(readFile(dir.file("out/b.txt")), "Block Name,Ref,Qty\r\nDOOR,,\r\n");
     const std::vector<std::string> report = reportLines();
-    ASSERT_GT(report.size(), 14u);
+    ASSERT_GT(report.size(), 22u);
     EXPECT_EQ(report[7], dir.file("in/a.dxf"));
     EXPECT_EQ(report[14], dir.file("in/b.DXF"));
+    EXPECT_EQ(report[22], dir.file("in/C.dxf")); // name order ignores case
 }
 
 TEST_F(BatchCommand, AMissingDrawingIsReportedAndTheRunGoesOn) {
