@@ -16,12 +16,24 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <utility>
+
 FolderTree::FolderTree(QWidget* parent)
     : QTreeView(parent), m_model(new QFileSystemModel(this)), m_scrollLater(new QTimer(this)) {
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_model->setReadOnly(true);
     // An empty root path shows "/" itself as the single top item.
     m_model->setRootPath(QString());
+    // A folder created just before its parent's listing arrives is dropped from the model
+    // and comes back with the next listing; meanwhile the selection would jump to a
+    // neighbour. Keep the folder selected while it exists. Connected before the view's
+    // selection model, which moves the current row when it is removed.
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex& parent, int first, int last) {
+                for (QModelIndex index = currentIndex(); index.isValid(); index = index.parent())
+                    if (index.parent() == parent && index.row() >= first && index.row() <= last)
+                        m_lostPath = m_model->filePath(currentIndex());
+            });
     setModel(m_model);
     for (int column = 1; column < m_model->columnCount(); ++column)
         hideColumn(column);
@@ -37,10 +49,19 @@ FolderTree::FolderTree(QWidget* parent)
             setCurrentIndex(index);
     });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!m_lostPath.isEmpty())
+            return;
         const QString path = selectedPath();
         if (path != m_shownPath)
             m_shownPath.clear();
-        emit pathChanged(path);
+        if (path != m_announcedPath) {
+            m_announcedPath = path;
+            emit pathChanged(path);
+        }
+    });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        if (!m_lostPath.isEmpty())
+            QTimer::singleShot(0, this, &FolderTree::restoreLostPath);
     });
     // The model reads folders in the background and sorts them shortly after they come: the
     // selected folder moves until its parents are read and sorted.
@@ -51,6 +72,18 @@ FolderTree::FolderTree(QWidget* parent)
         if (!m_shownPath.isEmpty() && m_shownPath.startsWith(loaded))
             m_scrollLater->start();
     });
+}
+
+void FolderTree::restoreLostPath() {
+    const QString path = std::exchange(m_lostPath, QString());
+    if (!selectPath(path)) {
+        // The folder is gone for good: the neighbour the view chose is the selection.
+        const QString now = selectedPath();
+        if (now != m_announcedPath) {
+            m_announcedPath = now;
+            emit pathChanged(now);
+        }
+    }
 }
 
 void FolderTree::showEvent(QShowEvent* event) {
@@ -64,6 +97,8 @@ void FolderTree::scrollToShown() {
 }
 
 QString FolderTree::selectedPath() const {
+    if (!m_lostPath.isEmpty())
+        return m_lostPath;
     const QModelIndex index = currentIndex();
     if (!index.isValid() || !m_model->isDir(index))
         return {};

@@ -34,12 +34,17 @@ protected:
 
 private:
     void scrollToShown();
+    void restoreLostPath();
 
     QFileSystemModel* m_model;
     QTimer* m_scrollLater;
     // The folder selected by selectPath, kept in view while the model reads its parents
     // in the background.
     QString m_shownPath;
+    // The folder last announced by pathChanged.
+    QString m_announcedPath;
+    // The selected folder while the model has dropped it for a moment.
+    QString m_lostPath;
 };
 
 // A label for a path: it keeps the whole path as its text but draws it shortened in the

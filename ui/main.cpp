@@ -19,7 +19,7 @@ int main(int argc, char* argv[]) {
     QtSettingsStore settings;
     QtPrompts prompts;
     TForm1 window(kelvora::ProgramPaths::current(), settings, prompts);
-    QObject::connect(&window, &TForm1::exitRequested, &app, &QApplication::quit);
+    window.endProgramOnExit();
     window.startup();
     window.show();
     return QApplication::exec();

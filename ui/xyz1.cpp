@@ -9,6 +9,7 @@
 #include "ui/selrep.h"
 #include "ui/wizard.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -397,6 +398,11 @@ void TForm1::startup() {
     setFollow(settings.locked);
     m_autosel->setChecked(settings.autosel);
     autoselClick();
+}
+
+void TForm1::endProgramOnExit() {
+    // Not QCoreApplication::quit: it first asks every window to close, which this one refuses.
+    connect(this, &TForm1::exitRequested, this, [] { QCoreApplication::exit(0); });
 }
 
 void TForm1::sh1Change(const QString& path) {

@@ -40,6 +40,8 @@ public:
 
     // Reads the settings and the last configuration and puts the window in its first state.
     void startup();
+    // Makes Exit end the application's event loop.
+    void endProgramOnExit();
 
     // Controls, for the program's own wiring and for tests.
     QStackedWidget* pages() const { return m_pages; }

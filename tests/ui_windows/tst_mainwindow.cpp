@@ -163,12 +163,16 @@ void MainWindowTest::saveThenExitAsksNothing() {
     QCOMPARE(h.window.configurationLabel()->text(), QStringLiteral("new.kvx"));
     QVERIFY(!h.window.configurationChanged());
 
+    // A folder made moments before it is picked stays picked while the tree reads its parent.
     QDir(program.path("")).mkpath("other");
     h.window.sh1()->selectPath(program.path("other"));
-    QSignalSpy exited(&h.window, &TForm1::exitRequested);
-    h.window.exitButton()->click();
+    // Exit ends the program's event loop although the window refuses to be closed.
+    h.window.show();
+    h.window.endProgramOnExit();
+    QTimer::singleShot(0, h.window.exitButton(), &QToolButton::click);
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+    QCOMPARE(QApplication::exec(), 0);
     QVERIFY(h.prompts.questions.isEmpty());
-    QCOMPARE(exited.count(), 1);
     QCOMPARE(h.setting("dxfpath").toString(), program.path("other"));
     QCOMPARE(h.setting("destpath").toString(), program.path("other"));
 }
