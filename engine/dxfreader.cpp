@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelvora {
 
@@ -66,18 +68,26 @@ DxfLineReader::~DxfLineReader() {
 
 bool DxfLineReader::open(const std::string& path) {
     close();
-    file_ = std::fopen(path.c_str(), "rb");
-    if (file_ == nullptr) {
+    // Without blocking, so that a pipe without a writer cannot hold the run; only regular
+    // files are read (a device could deliver bytes without end).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
         error_ = std::strerror(errno);
         return false;
     }
     struct stat info {};
-    if (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode)) {
-        error_ = S_ISDIR(info.st_mode) ? "it is a folder" : std::strerror(errno);
-        close();
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error_ = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
+        ::close(fd);
         return false;
     }
-    size_ = S_ISREG(info.st_mode) ? static_cast<long long>(info.st_size) : 0;
+    file_ = ::fdopen(fd, "rb");
+    if (file_ == nullptr) {
+        error_ = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    size_ = static_cast<long long>(info.st_size);
     for (std::vector<char>& buffer : buffers_) {
         buffer.resize(kBlockSize);
     }

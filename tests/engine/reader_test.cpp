@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace kelvora;
 using namespace kelvora::test;
 
@@ -93,6 +95,9 @@ TEST(DxfLineReader, RefusesMissingFilesAndFolders) {
     EXPECT_FALSE(reader.open(dir.file("missing.dxf")));
     EXPECT_FALSE(reader.errorMessage().empty());
     EXPECT_FALSE(reader.open(dir.path()));
+    EXPECT_FALSE(reader.open("/dev/zero")); // endless bytes
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(reader.open(dir.file("pipe"))); // no writer: opening must not wait
 }
 
 TEST(ScanForInserts, StartsAtEntitiesAndTakesOnlyExactInsertLines) {
