@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds every fuzz target with clang (libFuzzer, ASan, UBSan) in build-fuzz and runs each for
-# SECONDS seconds. Exits non-zero when a target finds a crash, a leak or a hang.
+# Builds every fuzz target (the targets named fuzz_*) with clang (libFuzzer, ASan, UBSan) in
+# build-fuzz and runs each for SECONDS seconds. Exits non-zero when a target finds a crash, a
+# leak or a hang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
