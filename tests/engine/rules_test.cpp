@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace kelvora;
 
@@ -48,6 +49,64 @@ TEST(MatchWildcard, FoldsOnlyAsciiLetters) {
     EXPECT_FALSE(matchWildcard("\xE9", "\xC9"));
     EXPECT_TRUE(matchWildcard("\xE9", "\xE9"));
     EXPECT_FALSE(matchWildcard("[", "{")); // not letters: no folding across 32
+}
+
+namespace {
+
+// The matching rule written out step by step (upper-case both, then walk the pattern; a star
+// tries the rest of the name from the shortest skip on), for comparison on small inputs.
+bool stepByStep(std::string name, std::string pattern) {
+    for (std::string* text : {&name, &pattern}) {
+        for (char& c : *text) {
+            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+        }
+    }
+    while (!name.empty() && !pattern.empty()) {
+        if (pattern[0] == '?') {
+            name.erase(0, 1);
+            pattern.erase(0, 1);
+        } else if (pattern[0] == '*') {
+            pattern.erase(0, 1);
+            while (!stepByStep(name, pattern) && !name.empty()) {
+                name.erase(0, 1);
+            }
+        } else if (pattern[0] == name[0]) {
+            name.erase(0, 1);
+            pattern.erase(0, 1);
+        } else {
+            name.clear();
+        }
+    }
+    return (name.empty() && pattern.empty()) || pattern == "*";
+}
+
+} // namespace
+
+TEST(MatchWildcard, AgreesWithTheStepByStepRuleOnEverySmallCase) {
+    // Every name of up to 4 letters from "ab" against every pattern of up to 4 signs.
+    const std::string nameLetters = "aB";
+    const std::string patternSigns = "Ab*?";
+    std::vector<std::string> names{""};
+    std::vector<std::string> patterns{""};
+    for (std::size_t i = 0; i < names.size() && names[i].size() < 4; ++i) {
+        for (char c : nameLetters) {
+            names.push_back(names[i] + c);
+        }
+    }
+    for (std::size_t i = 0; i < patterns.size() && patterns[i].size() < 4; ++i) {
+        for (char c : patternSigns) {
+            patterns.push_back(patterns[i] + c);
+        }
+    }
+    int differences = 0;
+    for (const std::string& name : names) {
+        for (const std::string& pattern : patterns) {
+            if (matchWildcard(name, pattern) != stepByStep(name, pattern) && ++differences < 5) {
+                ADD_FAILURE() << "'" << name << "' against '" << pattern << "'";
+            }
+        }
+    }
+    EXPECT_EQ(differences, 0);
 }
 
 TEST(MatchWildcard, ManyStarsOnALongNameFinish) {
