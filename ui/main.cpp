@@ -6,6 +6,7 @@
 #include "ui/xyz1.h"
 
 #include <QApplication>
+#include <QScreen>
 
 #include <clocale>
 
@@ -21,6 +22,9 @@ int main(int argc, char* argv[]) {
     TForm1 window(kelvora::ProgramPaths::current(), settings, prompts);
     window.endProgramOnExit();
     window.startup();
+    // The window opens in the middle of the desktop.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
     return QApplication::exec();
 }

@@ -132,7 +132,7 @@ TForm1::TForm1(const kelvora::ProgramPaths& paths, kelvora::SettingsStore& setti
                Prompts& prompts, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_paths(paths), m_settings(settings), m_prompts(prompts) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" Kelvora v 1.0"));
