@@ -268,7 +268,9 @@ int main(int argc, char** argv) {
             std::cerr << "kelvora-batch: " << drawing.error << '\n';
         }
     }
-    if (!outcome.fatalMessage.empty()) {
+    const bool toldAlready =
+        !outcome.drawings.empty() && outcome.drawings.back().error == outcome.fatalMessage;
+    if (!outcome.fatalMessage.empty() && !toldAlready) {
         std::cerr << "kelvora-batch: " << outcome.fatalMessage << '\n';
     }
     if (outcome.aborted) {
