@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
