@@ -106,6 +106,7 @@ void DxfLineReader::openMemory(std::string_view bytes) {
 }
 
 void DxfLineReader::close() {
+    lineFeeds_ = 0;
     if (file_ != nullptr) {
         std::fclose(file_);
         file_ = nullptr;
@@ -119,6 +120,7 @@ void DxfLineReader::close() {
 // Reads the next block into the buffer not holding the previous one, so that a line handed
 // out from the previous block stays valid across one refill.
 bool DxfLineReader::fill() {
+    lineFeeds_ = 0;
     if (memory_ || file_ == nullptr || sawCtrlZ_) {
         return false;
     }
@@ -141,6 +143,7 @@ bool DxfLineReader::fill() {
 }
 
 std::string_view DxfLineReader::readLineSlowly() {
+    lineFeeds_ = 0;
     // Otherwise: the line lies in the buffer and ends in LF or CR LF. Lines are short, so
     // one pass looking for both bytes beats a library search per byte kind.
     const char* p = data_;

@@ -64,23 +64,27 @@ public:
 
 private:
     bool fill();
-    // The next line feed in the block, or null. DXF lines are mostly short: looking at the
-    // next sixteen bytes at once first saves a library call per line.
-    const char* findLineFeed() const {
+    // The next line feed in the block, or null. DXF lines are mostly short: the line feeds of
+    // sixteen bytes are found at once and handed out one by one, which saves a library call
+    // and a load on every line.
+    const char* findLineFeed() {
 #if defined(__SSE2__)
-        if (end_ - data_ >= 16) {
+        if (lineFeeds_ == 0 && end_ - data_ >= 16) {
+            chunk_ = data_;
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_));
-            const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
-            if (mask != 0) {
-                return data_ + __builtin_ctz(static_cast<unsigned>(mask));
-            }
+            lineFeeds_ = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+        }
+        if (lineFeeds_ != 0) {
+            const char* lf = chunk_ + __builtin_ctz(lineFeeds_);
+            lineFeeds_ &= lineFeeds_ - 1;
+            return lf;
         }
 #endif
         return static_cast<const char*>(
             std::memchr(data_, '\n', static_cast<std::size_t>(end_ - data_)));
     }
     std::string_view readLineSlowly();
-    std::string_view takeLine(std::string& store);
 
     std::FILE* file_ = nullptr;
     std::string error_;
@@ -88,6 +92,10 @@ private:
     int current_ = 0;
     const char* data_ = nullptr; // unread bytes [data_, end_)
     const char* end_ = nullptr;
+    // Line feeds found ahead: bit i stands for chunk_[i]; the lowest is the next one after
+    // data_. Cleared whenever data_ moves by other means than the fast path.
+    const char* chunk_ = nullptr;
+    unsigned lineFeeds_ = 0;
     bool sawCtrlZ_ = false;
     bool plainLineEnds_ = false; // the block holds carriage returns only before line feeds
     bool memory_ = false;

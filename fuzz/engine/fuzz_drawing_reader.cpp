@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -28,6 +29,39 @@ RuleSet fuzzRules() {
     rules.blockRules.push_back({"D*,?X*", "*", "Model Space", {{"REF", "1"}, {"*Q*", "2"}}});
     rules.blockRules.push_back({"*", "A*,", "Any Space", {{"**", "3"}, {"N", "0"}, {"M", "-2"}}});
     return rules;
+}
+
+// The line rule in its plainest form: split at line feeds, drop every carriage return, stop
+// at a Ctrl-Z.
+std::vector<std::string> referenceLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::string line;
+    bool open = false;
+    for (char c : bytes) {
+        if (c == 26) {
+            break;
+        }
+        open = true;
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+            open = false;
+        } else if (c != '\r') {
+            line += c;
+        }
+    }
+    if (open) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> readerLines(DxfLineReader& reader) {
+    std::vector<std::string> lines;
+    while (!reader.atEnd()) {
+        lines.emplace_back(reader.readLine());
+    }
+    return lines;
 }
 
 } // namespace
@@ -58,6 +92,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
         static DxfLineReader fileReader; // keeps its buffers from one input to the next
+        const std::vector<std::string> expected = referenceLines(bytes);
+        if (fileReader.open(path) && readerLines(fileReader) != expected) {
+            __builtin_trap();
+        }
+        reader.openMemory(bytes);
+        if (readerLines(reader) != expected) {
+            __builtin_trap();
+        }
         if (fileReader.open(path)) {
             std::size_t total = 0;
             while (!fileReader.atEnd()) {
