@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -133,6 +134,10 @@ LoadedConfiguration parseConfiguration(std::string_view text, const std::string&
 }
 
 LoadedConfiguration loadconf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        return {std::nullopt, "Configuration file '" + path + "' cannot be read: it is not a file"};
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return {std::nullopt,

@@ -98,6 +98,9 @@ TEST(Configuration, SavesAndLoadsFiles) {
     const LoadedConfiguration missing = loadconf(dir.file("none.kvx"));
     EXPECT_FALSE(missing.rules);
     EXPECT_NE(missing.error.find("none.kvx"), std::string::npos);
+    const LoadedConfiguration folder = loadconf(dir.path());
+    EXPECT_FALSE(folder.rules);
+    EXPECT_NE(folder.error.find("not a file"), std::string::npos) << folder.error;
 }
 
 TEST(Configuration, AFailedSaveKeepsTheEarlierFile) {
