@@ -8,14 +8,6 @@ using namespace kelvora::test;
 
 namespace {
 
-// Column list 'Ref', 'Qty'; 'DOOR*' on any layer in any space, REF to 1 and QTY to 2.
-RuleSet doorRules() {
-    RuleSet rules;
-    rules.columns = {"Ref", "Qty"};
-    rules.blockRules.push_back({"DOOR*", "*", "Any Space", {{"REF", "1"}, {"QTY", "2"}}});
-    return rules;
-}
-
 struct Scan {
     std::vector<Row> rows;
     BlockTally tally;

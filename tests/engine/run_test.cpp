@@ -9,13 +9,6 @@ using namespace kelvora::test;
 
 namespace {
 
-RuleSet doorRules() {
-    RuleSet rules;
-    rules.columns = {"Ref", "Qty"};
-    rules.blockRules.push_back({"DOOR*", "*", "Any Space", {{"REF", "1"}, {"QTY", "2"}}});
-    return rules;
-}
-
 // Asks for a Stop after a number of pumps and records what the run showed.
 class StoppingMonitor : public RunMonitor {
 public:

@@ -89,6 +89,14 @@ inline Pairs concat(std::initializer_list<Pairs> parts) {
     return all;
 }
 
+// Column list 'Ref', 'Qty'; 'DOOR*' on any layer in any space, REF to 1 and QTY to 2.
+inline RuleSet doorRules() {
+    RuleSet rules;
+    rules.columns = {"Ref", "Qty"};
+    rules.blockRules.push_back({"DOOR*", "*", "Any Space", {{"REF", "1"}, {"QTY", "2"}}});
+    return rules;
+}
+
 // Keeps the rows it is given.
 class RecordingSink : public ResultSink {
 public:
