@@ -142,7 +142,7 @@ bool DxfLineReader::fill() {
     return data_ < end_;
 }
 
-std::string_view DxfLineReader::readLineSlowly() {
+std::string_view DxfLineReader::readLineSlowly(std::size_t keep) {
     lineFeeds_ = 0;
     // Otherwise: the line lies in the buffer and ends in LF or CR LF. Lines are short, so
     // one pass looking for both bytes beats a library search per byte kind.
@@ -167,6 +167,9 @@ std::string_view DxfLineReader::readLineSlowly() {
             const char* stop = lf != nullptr ? lf : end_;
             appendWithoutCarriageReturns(
                 line_, std::string_view(data_, static_cast<std::size_t>(stop - data_)));
+            if (line_.size() > keep) {
+                line_.resize(keep);
+            }
             data_ = lf != nullptr ? lf + 1 : end_;
             if (lf != nullptr) {
                 return line_;

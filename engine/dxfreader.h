@@ -33,8 +33,10 @@ public:
     void close();
     const std::string& errorMessage() const { return error_; }
 
-    // The next line; the view stays valid until the next read.
-    std::string_view readLine() {
+    // The next line; the view stays valid until the next read. A line that has to be put
+    // together may be cut to its first `keep` bytes: a caller that only compares lines with
+    // short texts keeps memory small on a file of one huge line.
+    std::string_view readLine(std::size_t keep = std::string::npos) {
         if (plainLineEnds_ && data_ < end_) {
             // Every carriage return of the block stands before a line feed.
             const auto* lf = findLineFeed();
@@ -47,7 +49,7 @@ public:
                 return line;
             }
         }
-        return readLineSlowly();
+        return readLineSlowly(keep);
     }
     // A group-code line and a value line, both trimmed of bytes of code 32 or less. The value
     // stays valid until the next read, the code until the next call of any member.
@@ -84,7 +86,7 @@ private:
         return static_cast<const char*>(
             std::memchr(data_, '\n', static_cast<std::size_t>(end_ - data_)));
     }
-    std::string_view readLineSlowly();
+    std::string_view readLineSlowly(std::size_t keep);
 
     std::FILE* file_ = nullptr;
     std::string error_;
@@ -112,11 +114,12 @@ private:
 // is compiled into the loop.
 template <class OnInsert, class BeforeLine>
 bool scanForInserts(DxfLineReader& reader, OnInsert&& onInsert, BeforeLine&& beforeLine) {
+    constexpr std::size_t keep = 16; // longer than "ENTITIES" and "INSERT"
     for (;;) {
         if (!beforeLine()) {
             return false;
         }
-        if (reader.readLine() == "ENTITIES") {
+        if (reader.readLine(keep) == "ENTITIES") {
             break;
         }
         if (reader.atEnd()) {
@@ -127,7 +130,7 @@ bool scanForInserts(DxfLineReader& reader, OnInsert&& onInsert, BeforeLine&& bef
         if (!beforeLine()) {
             return false;
         }
-        if (reader.readLine() == "INSERT") {
+        if (reader.readLine(keep) == "INSERT") {
             onInsert();
         }
     } while (!reader.atEnd());

@@ -117,6 +117,23 @@ TEST(ScanForInserts, StartsAtEntitiesAndTakesOnlyExactInsertLines) {
     EXPECT_EQ(inserts, 3);
 }
 
+TEST(ScanForInserts, CutsOnlyLinesItDoesNotNeed) {
+    // A long line before and after ENTITIES is cut; it must still not count as a match.
+    const std::string longLine = "INSERT" + std::string(3 << 20, 'x');
+    const std::string bytes = "ENTITIES" + std::string(3 << 20, 'y') + "\r\n" + "ENTITIES\n" +
+                              longLine + "\r\n" + "0\r\nINSERT\r\n8\r\n" + longLine + "\n";
+    TempDir dir;
+    writeFile(dir.file("long.dxf"), bytes);
+    DxfLineReader reader;
+    ASSERT_TRUE(reader.open(dir.file("long.dxf")));
+    int inserts = 0;
+    scanForInserts(reader, [&] {
+        ++inserts;
+        EXPECT_EQ(reader.readPair().value, longLine); // insert readers see whole lines
+    });
+    EXPECT_EQ(inserts, 1);
+}
+
 TEST(ScanForInserts, FindsNothingWithoutAnExactEntitiesLine) {
     for (const char* bytes : {"0\nSECTION\n2\nentities\n0\nINSERT\n", "2\n ENTITIES\n0\nINSERT\n",
                               "", "ENTITIES\rINSERT\r"}) {
