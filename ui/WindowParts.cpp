@@ -1,6 +1,7 @@
 #include "ui/WindowParts.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFileInfo>
@@ -155,7 +156,14 @@ void setHint(QWidget* control, const QString& hint) {
 
 namespace {
 
-// Shows a widget's tooltip with the heading every hint of the program carries.
+const QString kHintHeading = QStringLiteral("<b>Information</b><br>");
+
+QString withHeading(const QString& hint) {
+    return kHintHeading + hint.toHtmlEscaped();
+}
+
+// Shows every hint of the program under its heading. A widget's own tooltip is shown here;
+// item views show the hints of their cells themselves, and get the heading once shown.
 class HintHeading : public QObject {
 public:
     using QObject::QObject;
@@ -165,13 +173,22 @@ protected:
         if (event->type() != QEvent::ToolTip)
             return false;
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget == nullptr || widget->toolTip().isEmpty())
+        if (widget == nullptr)
             return false;
-        const auto* help = static_cast<QHelpEvent*>(event);
-        QToolTip::showText(
-            help->globalPos(),
-            QStringLiteral("<b>Information</b><br>") + widget->toolTip().toHtmlEscaped(), widget);
-        return true;
+        const QPoint position = static_cast<QHelpEvent*>(event)->globalPos();
+        if (!widget->toolTip().isEmpty()) {
+            QToolTip::showText(position, withHeading(widget->toolTip()), widget);
+            return true;
+        }
+        auto* view = qobject_cast<QAbstractScrollArea*>(widget->parentWidget());
+        if (view != nullptr && view->viewport() == widget) {
+            QTimer::singleShot(0, widget, [widget, position] {
+                const QString shown = QToolTip::text();
+                if (QToolTip::isVisible() && !shown.isEmpty() && !shown.startsWith(kHintHeading))
+                    QToolTip::showText(position, withHeading(shown), widget);
+            });
+        }
+        return false;
     }
 };
 

@@ -21,6 +21,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUrlQuery>
 #include <QtTest>
 
@@ -73,6 +74,7 @@ private slots:
     void wizardImportsWithBothOptions();
     void closeBoxRefusedPagesReportChoiceAndHelp();
     void everyControlHasAnAccessibleName();
+    void hintsCarryTheirHeading();
 };
 
 void MainWindowTest::firstStartUsesDefaultsAndTheSamples() {
@@ -455,6 +457,27 @@ void MainWindowTest::everyControlHasAnAccessibleName() {
     }
     QCOMPARE(h.window.createButton()->accessibleName(), QStringLiteral("Create Files..."));
     QCOMPARE(h.window.createButton()->toolTip(), QStringLiteral("Create Files..."));
+}
+
+void MainWindowTest::hintsCarryTheirHeading() {
+    TestProgram program;
+    Harness h(program);
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    const auto askHint = [](QWidget* widget) {
+        const QPoint inside = widget->rect().center();
+        QHelpEvent help(QEvent::ToolTip, inside, widget->mapToGlobal(inside));
+        QApplication::sendEvent(widget, &help);
+    };
+    askHint(h.window.createButton());
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("<b>Information</b><br>Create Files..."));
+    // The lists show their own hints; these get the heading too.
+    QToolTip::hideText();
+    QAbstractItemView* columns = h.window.columnList()->findChild<QAbstractItemView*>();
+    QVERIFY(columns);
+    askHint(columns->viewport());
+    QTRY_VERIFY(
+        QToolTip::text().startsWith(QStringLiteral("<b>Information</b><br>The Column List")));
 }
 
 QTEST_MAIN(MainWindowTest)
