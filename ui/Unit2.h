@@ -43,6 +43,7 @@ private:
     QProgressBar* m_bar;
     QPushButton* m_stop;
     QElapsedTimer m_sincePump;
+    unsigned m_pumpCalls = 0;
     bool m_abort = false;
     // Progress values are scaled down by this factor when a drawing is larger than the bar's
     // int range.
