@@ -31,6 +31,10 @@ public:
     virtual std::string errorMessage() const = 0;
     // Lines for the run report, such as rows that a result kind could not hold.
     virtual std::vector<std::string> warnings() const = 0;
+    // Whether a failure of this result ends the run. A text result that cannot be written
+    // is an input/output failure that ends it; a workbook that cannot be saved is reported
+    // and the run goes on with the next drawing.
+    virtual bool failureEndsRun() const { return true; }
 };
 
 struct OpenedSink {

@@ -136,6 +136,7 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
     reader.close();
 
     outcome.resultWritten = sink.close(state.abort);
+    outcome.failureEndsRun = sink.failureEndsRun();
     outcome.notes = sink.warnings();
     if (!outcome.resultWritten) {
         outcome.notes.emplace_back(kResultFailedLine);
@@ -189,9 +190,7 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
             // still ends the run.
             const bool aborted = drawing.state.abort || monitor.abortRequested();
             const bool resultFailed = !drawing.state.openFailed && !drawing.resultWritten;
-            if (resultFailed && !aborted) {
-                // A result that cannot be written ends the run: the destination is most likely
-                // unusable for the drawings that follow.
+            if (resultFailed && !aborted && drawing.failureEndsRun) {
                 outcome.fatalMessage = drawing.error;
             }
             outcome.drawings.push_back(std::move(drawing));

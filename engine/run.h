@@ -58,6 +58,7 @@ struct DrawingOutcome {
     bool resultOpened = false;  // the result file was created
     bool resultWritten = false; // and closed without failure
     std::string error;          // why the drawing or its result failed
+    bool failureEndsRun = true; // a failed result ends the run (see ResultSink)
     // Report lines after the tally: the result's warnings, then its failure if any.
     std::vector<std::string> notes;
 };

@@ -48,6 +48,8 @@ public:
 
     std::string errorMessage() const override { return error_; }
 
+    bool failureEndsRun() const override { return false; }
+
     std::vector<std::string> warnings() const override {
         std::vector<std::string> lines;
         if (rowsDropped_ > 0)

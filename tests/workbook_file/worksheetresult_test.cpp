@@ -129,18 +129,30 @@ TEST_F(WorksheetResultTest, RunReportsAResultThatCouldNotBeWritten) {
     test::ExpectReadersAgree(dir + "/out/a.xls",
                              {{"Block Name", "Ref"}, {"DOOR", "D-00"}, {"DOOR", "D-01"}}, false);
 
-    inputs.destinationFolder = dir + "/gone";
+    // A folder in the way of a.xls: that workbook cannot be saved, the next one can, and the
+    // run goes on to it.
+    fs::copy_file(dir + "/in/a.dxf", dir + "/in/b.dxf");
+    inputs.files = {"a.dxf", "b.dxf"};
+    fs::remove(dir + "/out/a.xls");
+    fs::create_directories(dir + "/out/a.xls");
     RunOutcome failed = runBatch(inputs, monitor);
-    ASSERT_EQ(failed.drawings.size(), 1u);
+    ASSERT_EQ(failed.drawings.size(), 2u);
     EXPECT_FALSE(failed.drawings[0].resultWritten);
+    EXPECT_TRUE(failed.drawings[1].resultWritten);
+    EXPECT_FALSE(failed.complete);
+    EXPECT_TRUE(failed.fatalMessage.empty());
+    EXPECT_TRUE(fs::is_regular_file(dir + "/out/b.xls"));
     const auto& lines = failed.reportLines;
     const auto counters =
         std::find(lines.begin(), lines.end(), "Number of Blocks matching criteria : 2");
     const auto error =
         std::find(lines.begin(), lines.end(), "*** Error, result file could not be written ***");
+    const auto second = std::find(lines.begin(), lines.end(), dir + "/in/b.dxf");
     ASSERT_NE(counters, lines.end());
     ASSERT_NE(error, lines.end());
+    ASSERT_NE(second, lines.end());
     EXPECT_LT(counters, error);
+    EXPECT_LT(error, second);
 }
 
 } // namespace
