@@ -508,8 +508,15 @@ void TForm1::BitBtn1Click() {
         }
         m_form2->hideProgress();
     }
-    if (!outcome.fatalMessage.empty())
-        m_prompts.error(this, fromLocal(outcome.fatalMessage));
+    // Results that could not be written are said once at the end, also when the run went on
+    // past them, so that a missing workbook is never taken for a written one.
+    std::string failures = outcome.fatalMessage;
+    for (const kelvora::DrawingOutcome& drawing : outcome.drawings)
+        if (!drawing.state.openFailed && !drawing.resultWritten && !drawing.error.empty() &&
+            drawing.error != outcome.fatalMessage)
+            failures += (failures.empty() ? "" : "\n") + drawing.error;
+    if (!failures.empty())
+        m_prompts.error(this, fromLocal(failures));
     if (m_alwaysReport->isChecked() && outcome.reportSaved)
         openDocument(QUrl::fromLocalFile(fromLocal(outcome.reportPath)));
 }

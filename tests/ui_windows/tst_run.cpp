@@ -40,6 +40,7 @@ private slots:
     void windowRunMatchesTheBatchCommand_data();
     void windowRunMatchesTheBatchCommand();
     void stopEndsALargeRunAndTheWindowStaysLockedMeanwhile();
+    void aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn();
 };
 
 void RunTest::windowRunMatchesTheBatchCommand_data() {
@@ -164,4 +165,32 @@ void RunTest::stopEndsALargeRunAndTheWindowStaysLockedMeanwhile() {
 }
 
 QTEST_MAIN(RunTest)
+void RunTest::aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn() {
+    TestProgram program;
+    const QStringList samples =
+        QDir(KELVORA_SAMPLES).entryList({QStringLiteral("*.dxf")}, QDir::Files, QDir::Name);
+    QVERIFY(samples.size() >= 2);
+    for (const QString& name : samples)
+        program.write("samples/" + name, readFile(QStringLiteral(KELVORA_SAMPLES "/") + name));
+    program.useConfiguration("sample.kvx",
+                             readFile(QStringLiteral(KELVORA_CONFIGURATIONS "/sample.kvx")));
+    // A folder where the first workbook should go.
+    const QString blocked = QFileInfo(samples[0]).completeBaseName() + ".xls";
+    QVERIFY(QDir(program.path("samples")).mkdir(blocked));
+
+    QtSettingsStore store;
+    FakePrompts prompts;
+    TForm1 window(program.paths, store, prompts);
+    window.startup();
+    tick(window.autosel());
+    window.rep3()->setText(QStringLiteral("xls"));
+    window.createButton()->click();
+    QCOMPARE(prompts.errors.size(), 1);
+    QVERIFY2(prompts.errors[0].contains(blocked), qPrintable(prompts.errors[0]));
+    for (const QString& name : samples.mid(1)) {
+        const QString result = QFileInfo(name).completeBaseName() + ".xls";
+        QVERIFY2(QFileInfo(program.path("samples/" + result)).isFile(), qPrintable(result));
+    }
+}
+
 #include "tst_run.moc"
