@@ -57,7 +57,11 @@ public:
             }
             if (fresh && ordinal % kExtSstBucketSize == 0)
                 AddExtEntry(used);
-            const std::uint32_t fit = (limit_ - used - header) / 2;
+            std::uint32_t fit = (limit_ - used - header) / 2;
+            // A surrogate pair is one character: it is never cut in two, so that readers that
+            // decode each piece on its own get whole characters.
+            if (fit > 0 && text[fit - 1] >= 0xD800 && text[fit - 1] <= 0xDBFF)
+                --fit;
             WriteSegment(fresh, length, text.substr(0, fit));
             text.remove_prefix(fit);
             NextRecord();

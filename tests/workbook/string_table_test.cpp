@@ -139,6 +139,21 @@ TEST(StringTable, LongTextContinuesBetweenCharacters) {
     EXPECT_EQ(many.texts[1], u"after");
 }
 
+TEST(StringTable, SurrogatePairIsNotCutAtARecordEnd) {
+    // 4106 code units fit into the SST record; the pair would take units 4106 and 4107.
+    std::u16string text = Letters(4105) + u"\U0001F6AA" + Letters(10);
+    TXLSStringTable table;
+    table.AddString(text);
+    std::vector<Record> records;
+    const SstContents sst = Written(table, 100, &records);
+    ASSERT_EQ(sst.texts.size(), 1u);
+    EXPECT_EQ(sst.texts[0], text);
+    ASSERT_EQ(records.size(), 3u); // SST, CONTINUE, EXTSST
+    EXPECT_EQ(records[0].data.size(), 8 + 3 + 2 * 4105u);
+    EXPECT_EQ(records[1].data[0], 0x01);
+    EXPECT_EQ(records[1].data[1] | records[1].data[2] << 8, 0xD83D); // the pair starts the piece
+}
+
 TEST(StringTable, FreshTextMovesOnWithFourBytesLeftAndSplitsWithFive) {
     // Four bytes left: a text of 4087 characters (12 + 3 + 8174 bytes) and seven texts of
     // one character (35 bytes) fill 8224 bytes, and "XY" is text 8, with an EXTSST entry.
