@@ -202,9 +202,9 @@ void installHintHeading() {
     qApp->installEventFilter(filter);
 }
 
-QWidget* makeHeaderStrip(const QIcon& picture, const QString& title, const QString& text,
-                         QWidget* parent) {
-    auto* strip = new QWidget(parent);
+QVBoxLayout* layOutUnderHeaderStrip(QWidget* dialog, const QIcon& picture, const QString& title,
+                                    const QString& text) {
+    auto* strip = new QWidget(dialog);
     strip->setAutoFillBackground(true);
     QPalette palette = strip->palette();
     palette.setColor(QPalette::Window, Qt::white);
@@ -234,5 +234,13 @@ QWidget* makeHeaderStrip(const QIcon& picture, const QString& title, const QStri
     row->setSpacing(12);
     row->addWidget(image);
     row->addLayout(texts, 1);
-    return strip;
+
+    auto* content = new QVBoxLayout;
+    content->setContentsMargins(10, 6, 10, 10);
+    auto* column = new QVBoxLayout(dialog);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(strip);
+    column->addLayout(content, 1);
+    return content;
 }

@@ -9,6 +9,7 @@
 class QFileSystemModel;
 class QIcon;
 class QTimer;
+class QVBoxLayout;
 class QWidget;
 
 // A tree of the file system's folders (no files), rooted at "/", with the desktop's icons.
@@ -68,9 +69,10 @@ void setHint(QWidget* control, const QString& hint);
 // "Information".
 void installHintHeading();
 
-// The white strip at the top of a dialog: a picture, an optional bold title and a text.
-QWidget* makeHeaderStrip(const QIcon& picture, const QString& title, const QString& text,
-                         QWidget* parent);
+// Lays a dialog out as the white strip at its top (a picture, an optional bold title and a
+// text) over a body; returns the body's layout for the dialog's own controls.
+QVBoxLayout* layOutUnderHeaderStrip(QWidget* dialog, const QIcon& picture, const QString& title,
+                                    const QString& text);
 
 // The accessible name a control gets from its caption: the text without accelerator marks
 // and surrounding blanks.

@@ -17,11 +17,9 @@ TForm3::TForm3(QWidget* parent)
     setAccessibleName(windowTitle());
     setFixedSize(396, 419);
 
-    QWidget* header =
-        makeHeaderStrip(style()->standardIcon(QStyle::SP_DirOpenIcon), QString(),
-                        QStringLiteral("Select the directory where the resulting files should "
-                                       "be created."),
-                        this);
+    QVBoxLayout* body = layOutUnderHeaderStrip(
+        this, style()->standardIcon(QStyle::SP_DirOpenIcon), QString(),
+        QStringLiteral("Select the directory where the resulting files should be created."));
 
     m_tree->setAccessibleName(QStringLiteral("Destination folders"));
     QFont bold = m_path->font();
@@ -39,17 +37,9 @@ TForm3::TForm3(QWidget* parent)
     buttons->addWidget(m_select);
     buttons->addWidget(m_cancel);
 
-    auto* body = new QVBoxLayout;
-    body->setContentsMargins(10, 6, 10, 10);
     body->addWidget(m_tree, 1);
     body->addWidget(m_path);
     body->addLayout(buttons);
-
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(header);
-    column->addLayout(body, 1);
 
     connect(m_tree, &FolderTree::pathChanged, this, &TForm3::treeChange);
     connect(m_select, &QPushButton::clicked, this, &QDialog::accept);

@@ -25,11 +25,11 @@ TForm4::TForm4(SettingsStore& settings, QWidget* parent)
     setAccessibleName(windowTitle());
     setFixedSize(471, 210);
 
-    QWidget* header = makeHeaderStrip(
-        style()->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Import Wizard"),
+    QVBoxLayout* body = layOutUnderHeaderStrip(
+        this, style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+        QStringLiteral("Import Wizard"),
         QStringLiteral("The Wizard helps you select the blocks to process from a template DXF "
-                       "file."),
-        this);
+                       "file."));
 
     auto* group = new QGroupBox(QStringLiteral(" Blocks to import "), this);
     group->setAccessibleName(captionName(group->title()));
@@ -46,16 +46,8 @@ TForm4::TForm4(SettingsStore& settings, QWidget* parent)
     buttons->addWidget(m_proceed);
     buttons->addWidget(m_cancel);
 
-    auto* body = new QVBoxLayout;
-    body->setContentsMargins(10, 6, 10, 10);
     body->addWidget(group, 1);
     body->addLayout(buttons);
-
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(header);
-    column->addLayout(body, 1);
 
     m_proceed->setDefault(true);
     // Each option is stored as soon as it is clicked, also when the dialog is then cancelled.
