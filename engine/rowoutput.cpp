@@ -3,7 +3,6 @@
 #include "engine/worksheetresult.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,10 +11,10 @@ namespace kelvora {
 
 namespace {
 
-// Comma-separated text. Rows are written through a buffer that goes to the file at least
-// every 50 ms and whenever it holds 64 KiB, so that a file being read while the run goes on
-// holds nearly every row written so far; a write per field would cost a system call each and
-// make a run several times slower.
+// Comma-separated text. Rows are written through a buffer that goes to the file whenever it
+// holds 64 KiB and whenever the run fetches the next block of the drawing (see flush), so that
+// the file holds every row written so far within one block's reading time; a write per field
+// would cost a system call each and make a run several times slower.
 class TextResult : public ResultSink {
 public:
     TextResult(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
@@ -33,12 +32,8 @@ public:
             appendField(fields[k]);
         }
         pending_ += "\r\n";
-        // The clock is looked at every 32 rows only: reading it costs as much as a short row.
-        if (pending_.size() >= kFlushSize ||
-            (++rowsSinceClock_ % 32 == 0 &&
-             std::chrono::steady_clock::now() - lastFlush_ >= kFlushInterval)) {
+        if (pending_.size() >= kFlushSize) {
             flush();
-            lastFlush_ = std::chrono::steady_clock::now();
         }
     }
 
@@ -67,7 +62,6 @@ public:
 
 private:
     static constexpr std::size_t kFlushSize = 64 * 1024;
-    static constexpr std::chrono::milliseconds kFlushInterval{50};
 
     // A field holding a comma, a double quote or a line break is quoted, its quotes doubled,
     // so that it stays one field; every other field is written byte for byte.
@@ -86,7 +80,8 @@ private:
         pending_ += '"';
     }
 
-    void flush() {
+public:
+    void flush() override {
         std::size_t done = 0;
         while (done < pending_.size() && fd_ >= 0 && error_.empty()) {
             const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
@@ -102,12 +97,11 @@ private:
         pending_.clear();
     }
 
+private:
     std::string path_;
     int fd_;
     std::string pending_;
-    unsigned rowsSinceClock_ = 0;
     std::string error_;
-    std::chrono::steady_clock::time_point lastFlush_ = std::chrono::steady_clock::now();
 };
 
 } // namespace
@@ -121,6 +115,7 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns) {
     std::vector<std::string> titles{std::string(kBlockNameTitle)};
     titles.insert(titles.end(), columns.begin(), columns.end());
     sink->writeFields(titles);
+    sink->flush();
     return {std::move(sink), {}};
 }
 

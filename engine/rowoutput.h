@@ -22,6 +22,9 @@ class ResultSink {
 public:
     virtual ~ResultSink() = default;
     virtual void writeRow(const Row& row) = 0;
+    // Hands rows still held in memory to the file; called whenever the run fetches the next
+    // block of the drawing.
+    virtual void flush() {}
     // True once a write has failed; the rest of the drawing need not be read.
     virtual bool failed() const = 0;
     // Ends the result; aborted means the run was stopped during this drawing. Returns false

@@ -50,7 +50,7 @@ std::string_view trimmed(std::string_view text) {
 
 std::optional<int> parseColumnNumber(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+    while (i < text.size() && text[i] == ' ') {
         ++i;
     }
     bool negative = false;

@@ -42,7 +42,7 @@ struct RuleSet {
 using ColumnChoices = std::vector<std::string>;
 ColumnChoices columnChoices(std::size_t titleCount);
 
-// The integer conversion used for column texts: leading blanks skipped, one sign, decimal
+// The integer conversion used for column texts: leading spaces skipped, one sign, decimal
 // digits or hexadecimal after "$", "x" or "0x"; anything else (trailing blanks too) or a
 // value outside the 32-bit signed range is no integer.
 std::optional<int> parseColumnNumber(std::string_view text);

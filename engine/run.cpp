@@ -116,6 +116,7 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
         if (reader.position() != fetched) {
             fetched = reader.position();
             monitor.setPosition(fetched / 128);
+            sink.flush();
         }
         if (monitor.abortRequested()) {
             state.abort = true;

@@ -144,7 +144,7 @@ TEST(ParseColumnNumber, AcceptsDecimalAndHexadecimal) {
 
 TEST(ParseColumnNumber, RefusesEverythingElse) {
     for (const char* text : {"", " ", "abc", "1 ", "1a", "--1", "$", "0x", "2147483648",
-                             "-2147483649", "$FFFFFFFF", "1.5", "1,2"}) {
+                             "-2147483649", "$FFFFFFFF", "1.5", "1,2", "\t3"}) {
         EXPECT_FALSE(parseColumnNumber(text).has_value()) << "'" << text << "'";
     }
 }

@@ -150,6 +150,37 @@ TEST(RunBatch, StopKeepsTheRowsSoFarAndEndsTheRun) {
     EXPECT_FALSE(std::filesystem::exists(folders.destination.file("b.csv")));
 }
 
+TEST(RunBatch, TheTextResultHoldsTheRowsSoFarWhileTheDrawingIsRead) {
+    RunFolders folders;
+    // One insert, then far more than one read block of other entities.
+    Pairs filler;
+    for (int i = 0; i < 150000; ++i) {
+        filler.push_back({"999", "a comment line of the drawing"});
+    }
+    writeFile(folders.source.file("a.dxf"),
+              drawing(concat({insert("DOOR1", "0", {{"REF", "D-01"}}), filler})));
+
+    // Looks at the result file from the pumps after the first two megabytes.
+    class Watcher : public RunMonitor {
+    public:
+        explicit Watcher(std::string path) : path_(std::move(path)) {}
+        void setPosition(long long position) override { position_ = position * 128; }
+        void pump() override {
+            if (position_ > 2 << 20 && seenMidway.empty()) {
+                seenMidway = readFile(path_);
+            }
+        }
+        std::string seenMidway;
+
+    private:
+        std::string path_;
+        long long position_ = 0;
+    } watcher(folders.destination.file("a.csv"));
+    const RunOutcome outcome = runBatch(folders.inputs({"a.dxf"}), watcher);
+    ASSERT_TRUE(outcome.complete);
+    EXPECT_EQ(watcher.seenMidway, "Block Name,Ref,Qty\r\nDOOR1,D-01,\r\n");
+}
+
 TEST(RunBatch, AStopSeenAtTheLastLineLetsTheDrawingEnd) {
     RunFolders folders;
     const std::string bytes = drawing(insert("DOOR", "0"));
