@@ -32,6 +32,18 @@ QList<QByteArray> reportLines(const QString& path) {
     return lines;
 }
 
+// The shipped samples and sample configuration in the test program's folder; returns the
+// drawing names in name order.
+QStringList installSamples(TestProgram& program) {
+    const QStringList samples =
+        QDir(KELVORA_SAMPLES).entryList({QStringLiteral("*.dxf")}, QDir::Files, QDir::Name);
+    for (const QString& name : samples)
+        program.write("samples/" + name, readFile(QStringLiteral(KELVORA_SAMPLES "/") + name));
+    program.useConfiguration("sample.kvx",
+                             readFile(QStringLiteral(KELVORA_CONFIGURATIONS "/sample.kvx")));
+    return samples;
+}
+
 } // namespace
 
 class RunTest : public QObject {
@@ -52,13 +64,9 @@ void RunTest::windowRunMatchesTheBatchCommand_data() {
 void RunTest::windowRunMatchesTheBatchCommand() {
     QFETCH(QString, extension);
     TestProgram program;
-    const QStringList samples =
-        QDir(KELVORA_SAMPLES).entryList({QStringLiteral("*.dxf")}, QDir::Files, QDir::Name);
+    const QStringList samples = installSamples(program);
     QVERIFY(samples.size() >= 2);
-    for (const QString& name : samples)
-        program.write("samples/" + name, readFile(QStringLiteral(KELVORA_SAMPLES "/") + name));
     const QString configuration = QStringLiteral(KELVORA_CONFIGURATIONS "/sample.kvx");
-    program.useConfiguration("sample.kvx", readFile(configuration));
 
     // A first start: the samples and the sample configuration, results beside the samples.
     QtSettingsStore store;
@@ -167,13 +175,8 @@ void RunTest::stopEndsALargeRunAndTheWindowStaysLockedMeanwhile() {
 QTEST_MAIN(RunTest)
 void RunTest::aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn() {
     TestProgram program;
-    const QStringList samples =
-        QDir(KELVORA_SAMPLES).entryList({QStringLiteral("*.dxf")}, QDir::Files, QDir::Name);
+    const QStringList samples = installSamples(program);
     QVERIFY(samples.size() >= 2);
-    for (const QString& name : samples)
-        program.write("samples/" + name, readFile(QStringLiteral(KELVORA_SAMPLES "/") + name));
-    program.useConfiguration("sample.kvx",
-                             readFile(QStringLiteral(KELVORA_CONFIGURATIONS "/sample.kvx")));
     // A folder where the first workbook should go.
     const QString blocked = QFileInfo(samples[0]).completeBaseName() + ".xls";
     QVERIFY(QDir(program.path("samples")).mkdir(blocked));
