@@ -554,6 +554,8 @@ void TRSInplaceEdit::keyPressEvent(QKeyEvent* event) {
         typed = QChar(8);
     } else if (key == Qt::Key_Delete) {
         typed = QChar(127);
+    } else if (event->matches(QKeySequence::Paste)) {
+        typed = QChar(22); // what Ctrl+V types: every way of pasting meets the filter alike
     } else if (!event->text().isEmpty()) {
         typed = event->text().front();
     }
@@ -622,7 +624,8 @@ void TRSPickListPopup::mouseReleaseEvent(QMouseEvent* event) {
 TRSItemListEditor::TRSItemListEditor(QWidget* parent)
     : QTableView(parent), items_(std::make_unique<TRSItemProps>(this, nullptr)),
       model_(new TRSShownRowsModel(this)),
-      hintWindow_(new QLabel(this, Qt::ToolTip)), font_{listFont(), Qt::black},
+      hintWindow_(new QLabel(this, Qt::ToolTip | Qt::WindowTransparentForInput)), font_{listFont(),
+                                                                                        Qt::black},
       valueFont_{listFont(), Qt::black}, titleCaptionFont_{listFont(), Qt::black},
       plusGlyph_(makeGlyph(true)), minusGlyph_(makeGlyph(false)) {
     setHorizontalHeader(new TRSTitleRow(this));

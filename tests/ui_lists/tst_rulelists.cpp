@@ -159,6 +159,11 @@ private slots:
         QTest::keyClick(editor, Qt::Key_Backspace);
         QTest::keyClick(editor, Qt::Key_Home);
         QTest::keyClick(editor, Qt::Key_Delete);
+        // Neither way of pasting gets a text in.
+        QApplication::clipboard()->setText(QStringLiteral("LAYX"));
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Insert, Qt::ShiftModifier);
         QCOMPARE(editor->text(), QString("Any Space"));
         QTest::keyClick(editor, Qt::Key_Return);
         QTest::qWait(20);
