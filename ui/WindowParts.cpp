@@ -244,3 +244,8 @@ QVBoxLayout* layOutUnderHeaderStrip(QWidget* dialog, const QIcon& picture, const
     column->addLayout(content, 1);
     return content;
 }
+
+void showLabelValue(QLabel* label, const QString& caption, const QString& value) {
+    label->setText(value);
+    label->setAccessibleName(value.isEmpty() ? caption : caption + QStringLiteral(": ") + value);
+}

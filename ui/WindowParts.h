@@ -74,6 +74,10 @@ void installHintHeading();
 QVBoxLayout* layOutUnderHeaderStrip(QWidget* dialog, const QIcon& picture, const QString& title,
                                     const QString& text);
 
+// Shows a value in a label whose accessible name is its caption followed by the value, so
+// that screen readers read what the label shows.
+void showLabelValue(QLabel* label, const QString& caption, const QString& value);
+
 // The accessible name a control gets from its caption: the text without accelerator marks
 // and surrounding blanks.
 QString captionName(const QString& caption);

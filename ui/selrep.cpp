@@ -51,6 +51,6 @@ QString TForm3::chosenPath() const {
 }
 
 void TForm3::treeChange(const QString& path) {
-    m_path->setText(path);
+    showLabelValue(m_path, QStringLiteral("Selected folder"), path);
     m_select->setEnabled(!path.isEmpty());
 }

@@ -45,6 +45,10 @@ const QString kSupportAddress = QStringLiteral("support@morvane.example");
 const QString kSupportSubject = QStringLiteral("Kelvora support request");
 const QString kWebSite = QStringLiteral("https://www.morvane.example/kelvora");
 const QString kNone = QStringLiteral("None");
+// Accessible names of the labels that show a value (the value follows the name).
+const QString kFolderLabelName = QStringLiteral("Selected folder");
+const QString kSelectionLabelName = QStringLiteral("Files selected");
+const QString kConfigurationLabelName = QStringLiteral("Configuration file in use");
 constexpr double kDialogAlpha = 200.0 / 255.0;
 
 QString fromLocal(const std::string& text) {
@@ -173,10 +177,10 @@ QWidget* TForm1::buildMainPage() {
     m_autosel->setObjectName(QStringLiteral("autosel"));
     setHint(m_autosel, QStringLiteral("Automaticaly select all DXF files in the directory"));
     m_folderLabel = new PathLabel(files);
-    m_folderLabel->setAccessibleName(QStringLiteral("Selected folder"));
+    m_folderLabel->setAccessibleName(kFolderLabelName);
     m_selectionLabel = new QLabel(QStringLiteral("Files selected."), files);
     m_selectionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_selectionLabel->setAccessibleName(QStringLiteral("Files selected"));
+    m_selectionLabel->setAccessibleName(kSelectionLabelName);
 
     auto* filesGrid = new QGridLayout(files);
     filesGrid->setContentsMargins(8, 4, 8, 6);
@@ -272,7 +276,7 @@ QWidget* TForm1::buildMainPage() {
     QPalette maroon = m_configuration->palette();
     maroon.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00));
     m_configuration->setPalette(maroon);
-    m_configuration->setAccessibleName(QStringLiteral("Configuration file in use"));
+    m_configuration->setAccessibleName(kConfigurationLabelName);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_load);
     bottom->addWidget(m_save);
@@ -425,12 +429,12 @@ void TForm1::sh1Change(const QString& path) {
     if (m_follow->isChecked())
         m_rep1->setText(path);
     fl1SelectionChange();
-    m_folderLabel->setText(path);
+    showLabelValue(m_folderLabel, kFolderLabelName, path);
 }
 
 void TForm1::fl1SelectionChange() {
-    m_selectionLabel->setText(QString::number(m_fl1->selectedItems().size()) +
-                              QStringLiteral(" selected."));
+    showLabelValue(m_selectionLabel, kSelectionLabelName,
+                   QString::number(m_fl1->selectedItems().size()) + QStringLiteral(" selected."));
 }
 
 void TForm1::autoselClick() {
@@ -580,7 +584,7 @@ void TForm1::useConfiguration(const std::string& fileName) {
 }
 
 void TForm1::showConfigurationInUse(const QString& name) {
-    m_configuration->setText(name);
+    showLabelValue(m_configuration, kConfigurationLabelName, name);
 }
 
 void TForm1::exitClick() {

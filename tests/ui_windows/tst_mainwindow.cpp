@@ -89,6 +89,8 @@ void MainWindowTest::firstStartUsesDefaultsAndTheSamples() {
                          QString::fromStdString(program.paths.configurationsFolder) +
                          "/missing.kvx\" not found, default values used instead"});
     QCOMPARE(h.window.configurationLabel()->text(), QStringLiteral("None"));
+    QCOMPARE(h.window.configurationLabel()->accessibleName(),
+             QStringLiteral("Configuration file in use: None"));
     QVERIFY(!h.window.blockList()->hasRules());
     QCOMPARE(h.window.rep3()->text(), QStringLiteral("xls"));
     QVERIFY(!h.window.alwaysShowReport()->isChecked());
