@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -1171,7 +1172,11 @@ bool TRSItemListEditor::viewportEvent(QEvent* event) {
         return true;
     }
     case QEvent::Leave:
-        hideItemHint();
+        // Showing the hint window under the pointer makes the viewport "leave" it although
+        // the pointer is still over the cell: only a real leave hides the hint.
+        if (!viewport()->rect().contains(viewport()->mapFromGlobal(QCursor::pos()))) {
+            hideItemHint();
+        }
         break;
     default:
         break;
