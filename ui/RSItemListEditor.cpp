@@ -194,6 +194,25 @@ class TRSTitleRow : public QHeaderView {
 public:
     explicit TRSTitleRow(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
 
+private:
+    // A title wider than its column (the fonts at hand may be wider than the ones the widths
+    // were chosen for) is drawn up to a quarter smaller rather than cut.
+    static QFont fitted(QFont font, const QString& text, int width) {
+        const bool pixels = font.pixelSize() > 0;
+        const qreal full = pixels ? font.pixelSize() : font.pointSizeF();
+        for (qreal size = full; size > full * 0.75; size -= full / 16) {
+            if (QFontMetricsF(font).horizontalAdvance(text) <= width) {
+                break;
+            }
+            if (pixels) {
+                font.setPixelSize(static_cast<int>(size - full / 16));
+            } else {
+                font.setPointSizeF(size - full / 16);
+            }
+        }
+        return font;
+    }
+
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int section) const override {
         painter->save();
@@ -203,11 +222,14 @@ protected:
         painter->drawLine(rect.topRight(), rect.bottomRight());
         painter->drawLine(rect.bottomLeft(), rect.bottomRight());
         const QAbstractItemModel* titles = model();
-        painter->setFont(titles->headerData(section, Qt::Horizontal, Qt::FontRole).value<QFont>());
+        const QString text = titles->headerData(section, Qt::Horizontal).toString();
+        const QRect area = rect.adjusted(2, 2, -1, 0);
+        painter->setFont(
+            fitted(titles->headerData(section, Qt::Horizontal, Qt::FontRole).value<QFont>(), text,
+                   area.width()));
         painter->setPen(
             titles->headerData(section, Qt::Horizontal, Qt::ForegroundRole).value<QColor>());
-        painter->drawText(rect.adjusted(2, 2, -1, 0), Qt::AlignLeft | Qt::AlignTop,
-                          titles->headerData(section, Qt::Horizontal).toString());
+        painter->drawText(area, Qt::AlignLeft | Qt::AlignTop, text);
         painter->restore();
     }
 };

@@ -3,6 +3,7 @@
 #include "configuration/templateimport.h"
 #include "engine/run.h"
 #include "ui/Prompts.h"
+#include "ui/RSItemListEditor.h"
 #include "ui/RuleListEditors.h"
 #include "ui/Unit2.h"
 #include "ui/WindowParts.h"
@@ -260,8 +261,11 @@ QWidget* TForm1::buildMainPage() {
     columnSide->addWidget(m_wizardButton);
     auto* rulesRow = new QHBoxLayout(rules);
     rulesRow->setContentsMargins(8, 4, 8, 6);
-    rulesRow->addWidget(m_blocks, 3);
-    rulesRow->addLayout(columnSide, 2);
+    // The column list keeps the room its two columns need; the block list, whose buttons
+    // carry longer captions and pictures, takes the rest.
+    m_columns->setFixedWidth(m_columns->grid()->minimumWidth() + 14);
+    rulesRow->addWidget(m_blocks, 1);
+    rulesRow->addLayout(columnSide, 0);
 
     // Configuration files.
     m_load = pictureButton(QStyle::SP_DialogOpenButton,
