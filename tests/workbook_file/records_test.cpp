@@ -11,10 +11,10 @@ namespace kelvora {
 namespace {
 
 using test::Bytes;
-using test::ParseHex;
+using test::Hex;
 using test::Record;
 
-std::string Hex(std::uint32_t v) {
+std::string HexWord(std::uint32_t v) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%08X", v);
     return buffer;
@@ -22,7 +22,7 @@ std::string Hex(std::uint32_t v) {
 
 std::string Rk(double x) {
     std::uint32_t rk = 0;
-    return EncodeRk(x, rk) ? Hex(rk) : "none";
+    return EncodeRk(x, rk) ? HexWord(rk) : "none";
 }
 
 TEST(EncodeRk, ValuesList) {
@@ -100,14 +100,14 @@ TEST(CellRecords, NumbersRunsAndKinds) {
     const auto mulrk = records.All(kMulRkRecordType);
     ASSERT_EQ(mulrk.size(), 2u);
     EXPECT_EQ(test::RecordBytes(mulrk[0]),
-              ParseHex("BD 00 18 00 04 00 00 00 00 00 06 00 00 00 00 00 0A 00 00 00 00 00 0E 00 "
-                       "00 00 02 00"));
+              Hex("BD 00 18 00 04 00 00 00 00 00 06 00 00 00 00 00 0A 00 00 00 00 00 0E 00 "
+                  "00 00 02 00"));
     EXPECT_EQ(test::RecordBytes(mulrk[1]),
-              ParseHex("BD 00 12 00 07 00 7F 00 00 00 12 00 00 00 00 00 16 00 00 00 80 00"));
+              Hex("BD 00 12 00 07 00 7F 00 00 00 12 00 00 00 00 00 16 00 00 00 80 00"));
     const auto rk = records.All(kRkRecordType);
     ASSERT_EQ(rk.size(), 5u);
-    EXPECT_EQ(test::RecordBytes(rk[0]), ParseHex("7E 02 0A 00 05 00 00 00 00 00 06 00 00 00"));
-    EXPECT_EQ(test::RecordBytes(rk[1]), ParseHex("7E 02 0A 00 05 00 02 00 00 00 0A 00 00 00"));
+    EXPECT_EQ(test::RecordBytes(rk[0]), Hex("7E 02 0A 00 05 00 00 00 00 00 06 00 00 00"));
+    EXPECT_EQ(test::RecordBytes(rk[1]), Hex("7E 02 0A 00 05 00 02 00 00 00 0A 00 00 00"));
     EXPECT_EQ(rk[3].data[2], 0xFF); // row 8, column 255
     EXPECT_EQ(rk[4].data[0], 8);    // row 9, column 0
     const auto numbers = records.All(kNumberRecordType);
@@ -119,12 +119,11 @@ TEST(CellRecords, NumbersRunsAndKinds) {
     EXPECT_EQ(value, 40000);
     const auto booleans = records.All(kBoolErrRecordType);
     ASSERT_EQ(booleans.size(), 2u);
-    EXPECT_EQ(test::RecordBytes(booleans[0]), ParseHex("05 02 08 00 09 00 01 00 00 00 01 00"));
+    EXPECT_EQ(test::RecordBytes(booleans[0]), Hex("05 02 08 00 09 00 01 00 00 00 01 00"));
     EXPECT_EQ(booleans[1].data[6], 0);
     EXPECT_TRUE(records.All(kBlankRecordType).empty());
     // DIMENSIONS covers the written cells: rows 4..9, columns 0..255.
-    EXPECT_EQ(records.One(0x0200),
-              ParseHex("00 02 0E 00 04 00 00 00 0A 00 00 00 00 00 00 01 00 00"));
+    EXPECT_EQ(records.One(0x0200), Hex("00 02 0E 00 04 00 00 00 0A 00 00 00 00 00 00 01 00 00"));
 }
 
 TEST(CellRecords, BlankCellsWithAFormatGetABlankRecord) {
@@ -134,11 +133,10 @@ TEST(CellRecords, BlankCellsWithAFormatGetABlankRecord) {
     // A stored blank cell without format widens INDEX, not DIMENSIONS.
     sheet.CellStore().GetCell(10, 0);
     SheetRecords records(*book);
-    EXPECT_EQ(records.One(kBlankRecordType), ParseHex("01 02 06 00 02 00 01 00 15 00"));
+    EXPECT_EQ(records.One(kBlankRecordType), Hex("01 02 06 00 02 00 01 00 15 00"));
     EXPECT_EQ(records.One(0x020B),
-              ParseHex("0B 02 10 00 00 00 00 00 02 00 00 00 0B 00 00 00 00 00 00 00"));
-    EXPECT_EQ(records.One(0x0200),
-              ParseHex("00 02 0E 00 02 00 00 00 03 00 00 00 01 00 02 00 00 00"));
+              Hex("0B 02 10 00 00 00 00 00 02 00 00 00 0B 00 00 00 00 00 00 00"));
+    EXPECT_EQ(records.One(0x0200), Hex("00 02 0E 00 02 00 00 00 03 00 00 00 01 00 02 00 00 00"));
 }
 
 TEST(SheetStream, TypicalSheet) {
@@ -180,31 +178,29 @@ TEST(SheetStream, TypicalSheet) {
                                                          "EOF"}));
     EXPECT_EQ(records.Size(), 383u);
     EXPECT_EQ(records.One(kBofRecordType),
-              ParseHex("09 08 10 00 00 06 10 00 AF 18 CD 07 C9 80 00 00 06 01 00 00"));
+              Hex("09 08 10 00 00 06 10 00 AF 18 CD 07 C9 80 00 00 06 01 00 00"));
     EXPECT_EQ(records.One(0x020B),
-              ParseHex("0B 02 10 00 00 00 00 00 00 00 00 00 02 00 00 00 00 00 00 00"));
-    EXPECT_EQ(records.One(0x0010), ParseHex("10 00 08 00 FC A9 F1 D2 4D 62 50 3F"));
-    EXPECT_EQ(records.One(0x0225), ParseHex("25 02 04 00 00 00 FF 00"));
+              Hex("0B 02 10 00 00 00 00 00 00 00 00 00 02 00 00 00 00 00 00 00"));
+    EXPECT_EQ(records.One(0x0010), Hex("10 00 08 00 FC A9 F1 D2 4D 62 50 3F"));
+    EXPECT_EQ(records.One(0x0225), Hex("25 02 04 00 00 00 FF 00"));
     EXPECT_EQ(records.One(0x0208),
-              ParseHex("08 02 10 00 00 00 00 00 00 00 FF 80 00 00 00 00 80 01 15 00"));
-    EXPECT_EQ(records.One(0x0080), ParseHex("80 00 08 00 00 00 00 00 00 00 00 00"));
-    EXPECT_EQ(records.One(0x0081), ParseHex("81 00 02 00 C1 04"));
+              Hex("08 02 10 00 00 00 00 00 00 00 FF 80 00 00 00 00 80 01 15 00"));
+    EXPECT_EQ(records.One(0x0080), Hex("80 00 08 00 00 00 00 00 00 00 00 00"));
+    EXPECT_EQ(records.One(0x0081), Hex("81 00 02 00 C1 04"));
     EXPECT_EQ(records.One(0x00A1),
-              ParseHex("A1 00 22 00 00 00 64 00 01 00 00 00 00 00 02 00 58 02 58 02 "
-                       "00 00 00 00 00 00 E0 3F 00 00 00 00 00 00 E0 3F 01 00"));
-    EXPECT_EQ(records.One(0x0200),
-              ParseHex("00 02 0E 00 00 00 00 00 02 00 00 00 00 00 02 00 00 00"));
-    EXPECT_EQ(records.One(0x023E), ParseHex("3E 02 12 00 B6 06 00 00 00 00 40 00 00 00 00 00 00 "
-                                            "00 00 00 00 00"));
-    EXPECT_EQ(records.One(0x0015), ParseHex("15 00 03 00 00 00 01"));
-    EXPECT_EQ(records.One(0x001D),
-              ParseHex("1D 00 0F 00 03 00 00 00 00 00 00 01 00 00 00 00 00 00 00"));
-    EXPECT_EQ(records.One(kEofRecordType), ParseHex("0A 00 00 00"));
+              Hex("A1 00 22 00 00 00 64 00 01 00 00 00 00 00 02 00 58 02 58 02 "
+                  "00 00 00 00 00 00 E0 3F 00 00 00 00 00 00 E0 3F 01 00"));
+    EXPECT_EQ(records.One(0x0200), Hex("00 02 0E 00 00 00 00 00 02 00 00 00 00 00 02 00 00 00"));
+    EXPECT_EQ(records.One(0x023E), Hex("3E 02 12 00 B6 06 00 00 00 00 40 00 00 00 00 00 00 "
+                                       "00 00 00 00 00"));
+    EXPECT_EQ(records.One(0x0015), Hex("15 00 03 00 00 00 01"));
+    EXPECT_EQ(records.One(0x001D), Hex("1D 00 0F 00 03 00 00 00 00 00 00 01 00 00 00 00 00 00 00"));
+    EXPECT_EQ(records.One(kEofRecordType), Hex("0A 00 00 00"));
     const auto labels = records.All(kLabelSstRecordType);
     ASSERT_EQ(labels.size(), 4u);
-    EXPECT_EQ(test::RecordBytes(labels[0]), ParseHex("FD 00 0A 00 00 00 00 00 15 00 00 00 00 00"));
-    EXPECT_EQ(test::RecordBytes(labels[1]), ParseHex("FD 00 0A 00 00 00 01 00 15 00 01 00 00 00"));
-    EXPECT_EQ(test::RecordBytes(labels[2]), ParseHex("FD 00 0A 00 01 00 00 00 00 00 02 00 00 00"));
+    EXPECT_EQ(test::RecordBytes(labels[0]), Hex("FD 00 0A 00 00 00 00 00 15 00 00 00 00 00"));
+    EXPECT_EQ(test::RecordBytes(labels[1]), Hex("FD 00 0A 00 00 00 01 00 15 00 01 00 00 00"));
+    EXPECT_EQ(test::RecordBytes(labels[2]), Hex("FD 00 0A 00 01 00 00 00 00 00 02 00 00 00"));
 }
 
 TEST(SheetStream, EmptySheet) {
@@ -215,9 +211,8 @@ TEST(SheetStream, EmptySheet) {
     EXPECT_TRUE(records.All(0x0208).empty());
     EXPECT_TRUE(records.All(0x007D).empty());
     EXPECT_EQ(records.One(0x020B),
-              ParseHex("0B 02 10 00 00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00"));
-    EXPECT_EQ(records.One(0x0200),
-              ParseHex("00 02 0E 00 00 00 00 00 00 00 00 00 00 00 00 01 00 00"));
+              Hex("0B 02 10 00 00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00"));
+    EXPECT_EQ(records.One(0x0200), Hex("00 02 0E 00 00 00 00 00 00 00 00 00 00 00 00 01 00 00"));
 }
 
 TEST(SheetStream, ColumnRuns) {
@@ -233,14 +228,14 @@ TEST(SheetStream, ColumnRuns) {
     const auto colinfo = records.All(0x007D);
     ASSERT_EQ(colinfo.size(), 3u);
     EXPECT_EQ(test::RecordBytes(colinfo[0]),
-              ParseHex("7D 00 0C 00 02 00 04 00 B6 0C 00 00 02 00 02 00"));
+              Hex("7D 00 0C 00 02 00 04 00 B6 0C 00 00 02 00 02 00"));
     EXPECT_EQ(test::RecordBytes(colinfo[1]),
-              ParseHex("7D 00 0C 00 05 00 05 00 B6 14 00 00 02 00 02 00"));
+              Hex("7D 00 0C 00 05 00 05 00 B6 14 00 00 02 00 02 00"));
     // A run ending at the last column writes 256; its entries were made with the default
     // width of that time.
     EXPECT_EQ(test::RecordBytes(colinfo[2]),
-              ParseHex("7D 00 0C 00 FA 00 00 01 24 09 00 00 03 00 02 00"));
-    EXPECT_EQ(records.One(0x0099), ParseHex("99 00 02 00 B6 0A"));
+              Hex("7D 00 0C 00 FA 00 00 01 24 09 00 00 03 00 02 00"));
+    EXPECT_EQ(records.One(0x0099), Hex("99 00 02 00 B6 0A"));
 
     auto single = TXLSWorkbook::Create();
     single->Worksheets().Add()->Columns().SetColumnWidth(255, 3);
@@ -262,12 +257,12 @@ TEST(SheetStream, RowOptionsAndOutline) {
     const auto rows = records.All(0x0208);
     ASSERT_EQ(rows.size(), 7u);
     EXPECT_EQ(test::RecordBytes(rows[0]),
-              ParseHex("08 02 10 00 01 00 00 00 00 00 2C 01 00 00 00 00 40 01 0F 00"));
+              Hex("08 02 10 00 01 00 00 00 00 00 2C 01 00 00 00 00 40 01 0F 00"));
     EXPECT_EQ(rows[1].data[12], 0x20); // hidden
     const std::vector<int> outlineBit = {rows[2].data[12], rows[3].data[12], rows[4].data[12],
                                          rows[5].data[12], rows[6].data[12]};
     EXPECT_EQ(outlineBit, std::vector<int>({0x11, 0x01, 0x01, 0x01, 0x11}));
-    EXPECT_EQ(records.One(0x0080), ParseHex("80 00 08 00 1D 00 00 00 02 00 00 00"));
+    EXPECT_EQ(records.One(0x0080), Hex("80 00 08 00 1D 00 00 00 02 00 00 00"));
     // Hidden rows at the top move the first visible row.
     sheet.Rows().SetRowHidden(0, true);
     sheet.Rows().SetRowHidden(1, true);
@@ -308,15 +303,15 @@ TEST(GlobalsStream, TypicalWorkbook) {
     };
     EXPECT_EQ(find(0x00FC).offset, 1292u);
     EXPECT_EQ(test::RecordBytes(find(0x0809)),
-              ParseHex("09 08 10 00 00 06 05 00 AF 18 CD 07 C9 80 00 00 06 01 00 00"));
+              Hex("09 08 10 00 00 06 05 00 AF 18 CD 07 C9 80 00 00 06 01 00 00"));
     EXPECT_EQ(test::RecordBytes(find(0x003D)),
-              ParseHex("3D 00 12 00 00 00 00 00 BC 25 72 15 38 00 00 00 00 00 01 00 58 02"));
-    EXPECT_EQ(test::RecordBytes(find(0x01C1)), ParseHex("C1 01 08 00 C1 01 00 00 FF FF FF 00"));
-    EXPECT_EQ(test::RecordBytes(find(0x01AE)), ParseHex("AE 01 04 00 01 00 01 04"));
-    EXPECT_EQ(test::RecordBytes(find(0x0017)), ParseHex("17 00 02 00 00 00"));
+              Hex("3D 00 12 00 00 00 00 00 BC 25 72 15 38 00 00 00 00 00 01 00 58 02"));
+    EXPECT_EQ(test::RecordBytes(find(0x01C1)), Hex("C1 01 08 00 C1 01 00 00 FF FF FF 00"));
+    EXPECT_EQ(test::RecordBytes(find(0x01AE)), Hex("AE 01 04 00 01 00 01 04"));
+    EXPECT_EQ(test::RecordBytes(find(0x0017)), Hex("17 00 02 00 00 00"));
     EXPECT_EQ(find(0x00EB).data,
-              ParseHex("0F 00 00 F0 20 00 00 00 33 00 0B F0 00 00 00 00 40 00 1E F1 10 00 00 00 "
-                       "0D 00 00 08 0C 00 00 08 17 00 00 08 F7 00 00 10"));
+              Hex("0F 00 00 F0 20 00 00 00 33 00 0B F0 00 00 00 00 40 00 1E F1 10 00 00 00 "
+                  "0D 00 00 08 0C 00 00 08 17 00 00 08 F7 00 00 10"));
     // BOUNDSHEET points at the worksheet's BOF; the stream ends padded to 512.
     const Record boundSheet = find(kBoundSheetRecordType);
     EXPECT_EQ(boundSheet.data.size() + 4, 24u);

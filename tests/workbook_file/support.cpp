@@ -140,7 +140,8 @@ std::vector<Record> WalkRecords(const Bytes& stream, std::size_t from, std::size
         if (type == 0 || pos + 4 + length > to)
             break;
         records.push_back(
-            Record{type, pos, Bytes(stream.begin() + pos + 4, stream.begin() + pos + 4 + length)});
+            Record{type, static_cast<std::uint32_t>(pos),
+                   Bytes(stream.begin() + pos + 4, stream.begin() + pos + 4 + length)});
         pos += 4 + length;
     }
     return records;
@@ -153,15 +154,6 @@ Bytes RecordBytes(const Record& record) {
     out[2] = std::uint8_t(record.data.size());
     out[3] = std::uint8_t(record.data.size() >> 8);
     std::copy(record.data.begin(), record.data.end(), out.begin() + 4);
-    return out;
-}
-
-Bytes ParseHex(const std::string& hex) {
-    Bytes out;
-    std::istringstream in(hex);
-    std::string byte;
-    while (in >> byte)
-        out.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
     return out;
 }
 

@@ -2,6 +2,7 @@
 // with libgsf's reader, walking records, and the engine's way of filling a worksheet.
 #pragma once
 
+#include "record_walker.h"
 #include "workbook.h"
 
 #include <cstdint>
@@ -9,14 +10,6 @@
 #include <vector>
 
 namespace kelvora::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-struct Record {
-    std::uint16_t type = 0;
-    std::size_t offset = 0; // of the header in the stream
-    Bytes data;
-};
 
 // The compound file of a save into memory.
 Bytes SaveToMemory(TXLSWorkbook& workbook);
@@ -29,7 +22,6 @@ Bytes WorkbookStream(TXLSWorkbook& workbook);
 std::vector<Record> WalkRecords(const Bytes& stream, std::size_t from = 0, std::size_t to = 0);
 // The whole record, header included, as bytes.
 Bytes RecordBytes(const Record& record);
-Bytes ParseHex(const std::string& hex);
 
 // The sheet substream starting at the first worksheet BOF.
 std::vector<Record> SheetRecords(const Bytes& stream);

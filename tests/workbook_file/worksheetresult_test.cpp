@@ -49,8 +49,7 @@ TEST_F(WorksheetResultTest, TitleRowAndRowsLikeTheWorkedExample) {
     EXPECT_EQ(std::count(names.begin(), names.end(), "LABELSST"), 8);
     EXPECT_EQ(std::count(names.begin(), names.end(), "ROW"), 1);
     // DIMENSIONS: rows 0..2, columns 0..3; the empty fields are blank cells without records.
-    EXPECT_EQ(First(records, 0x0200).data,
-              test::ParseHex("00 00 00 00 03 00 00 00 00 00 04 00 00 00"));
+    EXPECT_EQ(First(records, 0x0200).data, test::Hex("00 00 00 00 03 00 00 00 00 00 04 00 00 00"));
     test::ExpectReadersAgree(
         path, {{"Block Name", "Ref", "Qty"}, {"DOOR1", "D-01", "2"}, {"WIN", "", "", "=1+1"}},
         false);
@@ -69,8 +68,7 @@ TEST_F(WorksheetResultTest, RowsAndFieldsBeyondTheWorksheetAreReported) {
                                         "written ***"}));
     const auto records = SheetOf(path);
     // Rows 0..65535, columns 0..1.
-    EXPECT_EQ(First(records, 0x0200).data,
-              test::ParseHex("00 00 00 00 00 00 01 00 00 00 02 00 00 00"));
+    EXPECT_EQ(First(records, 0x0200).data, test::Hex("00 00 00 00 00 00 01 00 00 00 02 00 00 00"));
     test::Table rows = {{"Block Name", "Ref"}};
     for (int r = 0; r < 65535; ++r)
         rows.push_back({"B", std::to_string(r)});
@@ -82,7 +80,7 @@ TEST_F(WorksheetResultTest, RowsAndFieldsBeyondTheWorksheetAreReported) {
     EXPECT_EQ(wideSink.sink->warnings(),
               std::vector<std::string>({std::string(kFieldsBeyondLimitWarning)}));
     EXPECT_EQ(First(SheetOf(dir + "/wide.xls"), 0x0200).data,
-              test::ParseHex("00 00 00 00 02 00 00 00 00 00 00 01 00 00"));
+              test::Hex("00 00 00 00 02 00 00 00 00 00 00 01 00 00"));
     test::ExpectReadersAgree(dir + "/wide.xls", {{"Block Name", "Ref"}, Row(256, "w")}, false);
 }
 
