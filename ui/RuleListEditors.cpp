@@ -1,12 +1,12 @@
 #include "ui/RuleListEditors.h"
 
+#include "text/drawingtext.h"
 #include "ui/RSItemListEditor.h"
 
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
-#include <QStringDecoder>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -23,23 +23,8 @@ const QString kColumnListHint =
 
 // Rule texts are 8-bit: UTF-8 when the bytes are valid UTF-8, else Windows-1252.
 QString decodeRuleText(const std::string& bytes) {
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (!utf8.hasError()) {
-        return text;
-    }
-    // 0x80..0x9F of Windows-1252; its five unassigned bytes keep their C1 code points.
-    static const char16_t kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    QString result;
-    result.reserve(static_cast<qsizetype>(bytes.size()));
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        result.append(byte >= 0x80 && byte < 0xA0 ? QChar(kHigh[byte - 0x80]) : QChar(byte));
-    }
-    return result;
+    const std::string text = kelvora::utf8FromAnsi(bytes);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 void setRuleText(TRSItemProp* item, const std::string& bytes) {

@@ -1,6 +1,6 @@
 #include "workbook.h"
 
-#include "xlstext.h"
+#include "text/drawingtext.h"
 
 namespace kelvora {
 
@@ -179,7 +179,7 @@ void StoreValue(TXLSCellRef& cell, IXLSWorksheet& sheet, const TXLSValue& value)
         // One buffer for every text stored: most texts are short and stored once.
         thread_local std::u16string text;
         if (const std::string_view* ansi = std::get_if<std::string_view>(&value))
-            DecodeAnsiText(*ansi, text);
+            utf16FromAnsi(*ansi, text);
         else
             text = std::get<std::u16string_view>(value);
         if (text.empty()) {

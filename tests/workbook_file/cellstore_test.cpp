@@ -1,6 +1,5 @@
-// The cell store, storing values, text decoding and the object model's fill.
+// The cell store, storing values and the object model's fill.
 #include "support.h"
-#include "xlstext.h"
 
 #include <gtest/gtest.h>
 
@@ -108,16 +107,6 @@ TEST_F(SheetTest, LineFeedSwitchesWrappingOnAndItStays) {
     Set(3, 3, std::string("one line"));
     EXPECT_EQ(XfKey(cell.xf), expected);
     EXPECT_EQ(book->XFs().ReferenceCount(cell.xf), 1);
-}
-
-TEST(TextDecoding, Utf8WhenValidElseWindows1252) {
-    EXPECT_EQ(DecodeAnsiText("T\xC3\xBCr \xE2\x82\xAC"), u"Tür €");
-    EXPECT_EQ(DecodeAnsiText("\xF0\x9F\x9A\xAA"), u"\U0001F6AA");
-    EXPECT_EQ(DecodeAnsiText("T\xFCr \x80 \x81"), u"Tür € \u0081");
-    // Overlong forms, surrogates and truncated sequences are not UTF-8.
-    EXPECT_EQ(DecodeAnsiText("\xC0\xAF"), u"\u00C0\u00AF");
-    EXPECT_EQ(DecodeAnsiText("\xED\xA0\x80"), u"\u00ED\u00A0\u20AC");
-    EXPECT_EQ(DecodeAnsiText("ab\xE2\x82"), u"ab\u00E2\u201A");
 }
 
 TEST(Conversions, WidthsAndHeights) {
