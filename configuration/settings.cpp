@@ -39,6 +39,7 @@ Settings loadSettings(SettingsStore& store) {
     settings.destpath = readTextOr(store, kSettingDestPath, defaults.destpath);
     settings.locked = readBoolOr(store, kSettingLocked, defaults.locked);
     settings.autosel = readBoolOr(store, kSettingAutoSel, defaults.autosel);
+    settings.textutf8 = readBoolOr(store, kSettingTextUtf8, defaults.textutf8);
     return settings;
 }
 
@@ -53,6 +54,7 @@ void storeSettings(SettingsStore& store, const Settings& settings) {
     store.writeText(kSettingDestPath, settings.destpath);
     storeBool(store, kSettingLocked, settings.locked);
     storeBool(store, kSettingAutoSel, settings.autosel);
+    storeBool(store, kSettingTextUtf8, settings.textutf8);
 }
 
 std::optional<std::string> MemorySettingsStore::readText(std::string_view name) {

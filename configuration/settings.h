@@ -1,4 +1,4 @@
-// The eight user settings and where they are kept. The window supplies a store on top of the
+// The user settings and where they are kept. The window supplies a store on top of the
 // platform's settings; tests use the memory store.
 #pragma once
 
@@ -17,6 +17,7 @@ inline constexpr std::string_view kSettingDxfPath = "dxfpath";
 inline constexpr std::string_view kSettingDestPath = "destpath";
 inline constexpr std::string_view kSettingLocked = "locked";
 inline constexpr std::string_view kSettingAutoSel = "autosel";
+inline constexpr std::string_view kSettingTextUtf8 = "textutf8";
 
 struct Settings {
     std::string extension = "xls";
@@ -27,6 +28,7 @@ struct Settings {
     std::string destpath;
     bool locked = true; // the destination follows the drawing folder
     bool autosel = false;
+    bool textutf8 = false; // text results decoded to UTF-8 instead of the drawings' bytes
 };
 
 // Texts are kept as strings, booleans as the integers 0 and 1.
@@ -39,11 +41,11 @@ public:
     virtual void writeInt(std::string_view name, int value) = 0;
 };
 
-// Reads the eight values; a missing value gets its default and is written back (all but
+// Reads the values; a missing value gets its default and is written back (all but
 // showlog, whose absence means that no report choice has been made).
 Settings loadSettings(SettingsStore& store);
 void storeBool(SettingsStore& store, std::string_view name, bool value);
-// Writes all eight values (showlog only when set).
+// Writes all values (showlog only when set).
 void storeSettings(SettingsStore& store, const Settings& settings);
 
 class MemorySettingsStore : public SettingsStore {

@@ -1,29 +1,44 @@
 #include "configuration/templateimport.h"
 
-#include "engine/dxfreader.h"
-
 #include <set>
 
 namespace kelvora {
 
+TemplateInsert readTemplateInsert(const InsertRecord& insert, const DrawingText& text) {
+    TemplateInsert result;
+    result.hasAttributes = insert.hasAttributes;
+    result.names.push_back(text.decode(insert.blockName));
+    for (const DxfAttribute& attribute : insert.attributes()) {
+        result.names.push_back(text.decode(attribute.tag));
+    }
+    return result;
+}
+
 TemplateImportResult importTemplate(const std::string& drawingPath,
                                     const TemplateImportOptions& options) {
     TemplateImportResult result;
-    DxfLineReader reader;
+    DxfPairReader reader;
     if (!reader.open(drawingPath)) {
+        result.error = std::string(kTemplateOpenFailedMessage);
+        return result;
+    }
+    if (reader.form() == DxfForm::Dwg) {
+        result.error = std::string(kTemplateDwgMessage);
+        return result;
+    }
+    if (reader.form() == DxfForm::Other) {
+        result.error = std::string(kTemplateNotDxfMessage);
         return result;
     }
     result.opened = true;
     std::set<std::string> seen; // block names upper-cased: compared without regard to case
-    scanForInserts(reader, [&] {
-        std::optional<TemplateInsert> insert = readTemplateInsert(reader);
-        if (!insert) {
-            return;
-        }
-        const std::string& name = insert->names.front();
+    DrawingText text;
+    auto onInsert = [&](const InsertRecord& record) {
+        TemplateInsert insert = readTemplateInsert(record, text);
+        const std::string& name = insert.names.front();
         // Only anonymous blocks named in upper case ("*U...") count as anonymous.
         const bool anonymous = name.starts_with("*U");
-        if ((!insert->hasAttributes && !options.importBlocksWithoutAttributes) ||
+        if ((!insert.hasAttributes && !options.importBlocksWithoutAttributes) ||
             (anonymous && !options.importAnonymous)) {
             return;
         }
@@ -34,11 +49,12 @@ TemplateImportResult importTemplate(const std::string& drawingPath,
         rule.blockPattern = name;
         rule.layerPattern.assign(1, '*');
         rule.space = std::string(kAnySpace);
-        for (std::size_t i = 1; i < insert->names.size(); ++i) {
-            rule.attributes.push_back({insert->names[i], "-1"});
+        for (std::size_t i = 1; i < insert.names.size(); ++i) {
+            rule.attributes.push_back({insert.names[i], "-1"});
         }
         result.blockRules.push_back(std::move(rule));
-    });
+    };
+    forEachInsert(reader, text, onInsert, [] { return true; });
     return result;
 }
 

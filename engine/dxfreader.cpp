@@ -1,7 +1,9 @@
 #include "engine/dxfreader.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
-#include <cstring>
+#include <charconv>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,43 +13,122 @@ namespace kelvora {
 namespace {
 
 constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::size_t kSmallestBuffer = 64 << 10;
 constexpr char kCtrlZ = 26;
+// Longer code lines are no group codes; they are skipped without being kept.
+constexpr std::size_t kLongestCodeLine = 64;
+constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
+// How much of the file's start decides whether it is text.
+constexpr std::size_t kSniffSize = 4096;
 
-void appendWithoutCarriageReturns(std::string& out, std::string_view text) {
-    for (;;) {
-        const std::size_t cr = text.find('\r');
-        out.append(text.substr(0, cr));
-        if (cr == std::string_view::npos) {
-            return;
-        }
-        text.remove_prefix(cr + 1);
+// How a binary drawing stores the value of a group code.
+enum class ValueType { String, Bool, Int16, Int32, Int64, Double, Chunk };
+
+ValueType binaryValueType(int code) {
+    auto in = [code](int first, int last) { return code >= first && code <= last; };
+    if (in(10, 59) || in(110, 149) || in(210, 239) || in(460, 469) || in(1010, 1059)) {
+        return ValueType::Double;
     }
+    if (in(60, 79) || in(170, 179) || in(270, 289) || in(370, 389) || in(400, 409) ||
+        in(1060, 1070)) {
+        return ValueType::Int16;
+    }
+    if (in(90, 99) || in(420, 459) || code == 1071) {
+        return ValueType::Int32;
+    }
+    if (in(160, 169)) {
+        return ValueType::Int64;
+    }
+    if (in(290, 299)) {
+        return ValueType::Bool;
+    }
+    if (in(310, 319) || code == 1004) {
+        return ValueType::Chunk;
+    }
+    return ValueType::String;
 }
 
-// True when a carriage return in the block is not directly followed by a line feed. One at the
-// block's end does not count: the last line of a block always takes the slow way. Sixteen bytes at
-// a time where the processor allows, as this runs over every byte read.
-bool hasStrayCarriageReturn(const char* begin, const char* end) {
-    const auto n = static_cast<std::size_t>(end - begin);
-    bool stray = false;
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    __m128i found = _mm_setzero_si128();
-    for (; i + 17 <= n; i += 16) {
-        // Byte j of the second load is the byte after byte j of the first.
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i + 1));
-        found = _mm_or_si128(found,
-                             _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr)));
+std::size_t fixedSize(ValueType type) {
+    switch (type) {
+    case ValueType::Bool:
+        return 1;
+    case ValueType::Int16:
+        return 2;
+    case ValueType::Int32:
+        return 4;
+    case ValueType::Int64:
+    case ValueType::Double:
+        return 8;
+    case ValueType::String:
+    case ValueType::Chunk:
+        break;
     }
-    stray = _mm_movemask_epi8(found) != 0;
-#endif
-    for (; i + 1 < n; ++i) {
-        stray = stray || (begin[i] == '\r' && begin[i + 1] != '\n');
+    return 0;
+}
+
+template <class T> T readLittleEndian(const char* bytes) {
+    std::make_unsigned_t<T> value = 0;
+    for (std::size_t i = sizeof(T); i-- > 0;) {
+        value = static_cast<std::make_unsigned_t<T>>((value << 8) |
+                                                     static_cast<unsigned char>(bytes[i]));
     }
-    return stray;
+    return static_cast<T>(value);
+}
+
+// A group code line: an optional minus and decimal digits, nothing else.
+int parseCode(std::string_view text) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative) {
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.size() > 9) {
+        return DxfPairReader::kBadCode;
+    }
+    int code = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return DxfPairReader::kBadCode;
+        }
+        code = code * 10 + (c - '0');
+    }
+    return negative ? -code : code;
+}
+
+bool startsWith(std::string_view bytes, std::string_view prefix) {
+    return bytes.substr(0, prefix.size()) == prefix;
+}
+
+// The form of a drawing from its first bytes. Text is whatever holds no control bytes up to its
+// first Ctrl-Z (or the end of the sample) and carries no signature of another format.
+DxfForm sniffForm(std::string_view head) {
+    if (startsWith(head, kBinarySentinel)) {
+        return DxfForm::Binary;
+    }
+    static constexpr std::array<std::string_view, 9> kOtherSignatures{"\x89PNG",
+                                                                      "PK\x03\x04",
+                                                                      "PK\x05\x06",
+                                                                      "%PDF-",
+                                                                      "GIF8",
+                                                                      "\xFF\xD8\xFF",
+                                                                      "Rar!\x1A",
+                                                                      std::string_view("II*\0", 4),
+                                                                      std::string_view("MM\0*", 4)};
+    for (std::string_view signature : kOtherSignatures) {
+        if (startsWith(head, signature)) {
+            return DxfForm::Other;
+        }
+    }
+    const std::string_view sample = head.substr(0, std::min(head.find(kCtrlZ), kSniffSize));
+    const bool binaryBytes = std::any_of(sample.begin(), sample.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 32 && b != '\t' && b != '\n' && b != '\v' && b != '\f' && b != '\r' && b != 27;
+    });
+    if (!binaryBytes) {
+        return DxfForm::Text;
+    }
+    const bool dwg = startsWith(head, "AC10") || startsWith(head, "AC1.") ||
+                     startsWith(head, "AC2.") || startsWith(head, "MC0.");
+    return dwg ? DxfForm::Dwg : DxfForm::Other;
 }
 
 } // namespace
@@ -62,11 +143,11 @@ std::string asciiUpper(std::string_view text) {
     return result;
 }
 
-DxfLineReader::~DxfLineReader() {
+DxfPairReader::~DxfPairReader() {
     close();
 }
 
-bool DxfLineReader::open(const std::string& path) {
+bool DxfPairReader::open(const std::string& path) {
     close();
     // Without blocking, so that a pipe without a writer cannot hold the run; only regular
     // files are read (a device could deliver bytes without end).
@@ -81,138 +162,324 @@ bool DxfLineReader::open(const std::string& path) {
         ::close(fd);
         return false;
     }
-    file_ = ::fdopen(fd, "rb");
-    if (file_ == nullptr) {
-        error_ = std::strerror(errno);
-        ::close(fd);
-        return false;
-    }
+    fd_ = fd;
     size_ = static_cast<long long>(info.st_size);
-    for (std::vector<char>& buffer : buffers_) {
-        buffer.resize(kBlockSize);
+    // Small drawings get a small buffer; nothing is cleared, only the bytes read are touched.
+    const std::size_t wanted =
+        std::clamp(static_cast<std::size_t>(info.st_size) + 16, kSmallestBuffer, kBlockSize);
+    if (capacity_ != wanted) {
+        buffer_ = std::make_unique_for_overwrite<char[]>(wanted);
+        capacity_ = wanted;
+    }
+    data_ = end_ = buffer_.get();
+    form_ = DxfForm::Binary; // no Ctrl-Z rule until the form is known
+    while (static_cast<std::size_t>(end_ - data_) < kSniffSize && refill()) {
+    }
+    form_ = sniffForm(std::string_view(data_, static_cast<std::size_t>(end_ - data_)));
+    if (form_ == DxfForm::Text) {
+        if (const void* ctrlZ =
+                std::memchr(data_, kCtrlZ, static_cast<std::size_t>(end_ - data_))) {
+            end_ = static_cast<const char*>(ctrlZ);
+            eof_ = true;
+        }
+    } else if (form_ == DxfForm::Binary) {
+        data_ += kBinarySentinel.size();
+        wideCodes_ = end_ - data_ < 2 || data_[1] == 0; // the first code is 0 ("SECTION")
     }
     return true;
 }
 
-void DxfLineReader::openMemory(std::string_view bytes) {
+void DxfPairReader::openMemory(std::string_view bytes) {
     close();
     memory_ = true;
-    const void* ctrlZ = std::memchr(bytes.data(), kCtrlZ, bytes.size());
+    eof_ = true;
     data_ = bytes.data();
-    end_ = ctrlZ != nullptr ? static_cast<const char*>(ctrlZ) : bytes.data() + bytes.size();
-    plainLineEnds_ = !hasStrayCarriageReturn(data_, end_);
-    size_ = static_cast<long long>(bytes.size());
-    fetched_ = size_;
+    end_ = bytes.data() + bytes.size();
+    form_ = sniffForm(bytes);
+    if (form_ == DxfForm::Text) {
+        if (const void* ctrlZ = std::memchr(data_, kCtrlZ, bytes.size())) {
+            end_ = static_cast<const char*>(ctrlZ);
+        }
+    } else if (form_ == DxfForm::Binary) {
+        data_ += kBinarySentinel.size();
+        wideCodes_ = end_ - data_ < 2 || data_[1] == 0;
+    }
+    size_ = fetched_ = static_cast<long long>(bytes.size());
 }
 
-void DxfLineReader::close() {
-    lineFeeds_ = 0;
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+void DxfPairReader::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
-    data_ = end_ = nullptr;
-    sawCtrlZ_ = false;
     memory_ = false;
+    eof_ = false;
+    error_.clear();
+    form_ = DxfForm::Text;
+    data_ = end_ = nullptr;
+    lineFeeds_ = 0;
+    code_ = kNoCode;
+    valueTaken_ = true;
+    value_ = {};
     fetched_ = size_ = 0;
 }
 
-// Reads the next block into the buffer not holding the previous one, so that a line handed
-// out from the previous block stays valid across one refill.
-bool DxfLineReader::fill() {
+bool DxfPairReader::refill() {
     lineFeeds_ = 0;
-    if (memory_ || file_ == nullptr || sawCtrlZ_) {
+    if (memory_ || eof_ || fd_ < 0) {
+        eof_ = true;
         return false;
     }
-    current_ = 1 - current_;
-    char* buffer = buffers_[current_].data();
-    const std::size_t got = std::fread(buffer, 1, kBlockSize, file_);
-    if (got == 0) {
+    const std::size_t kept = static_cast<std::size_t>(end_ - data_);
+    if (kept == capacity_) {
+        // One line or value fills the buffer: only then does it grow.
+        auto larger = std::make_unique_for_overwrite<char[]>(capacity_ * 2);
+        std::memcpy(larger.get(), data_, kept);
+        buffer_ = std::move(larger);
+        capacity_ *= 2;
+    } else if (kept > 0 && data_ != buffer_.get()) {
+        std::memmove(buffer_.get(), data_, kept);
+    }
+    char* start = buffer_.get();
+    data_ = start;
+    end_ = start + kept;
+    ssize_t got;
+    do {
+        got = ::read(fd_, start + kept, capacity_ - kept);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        if (got < 0) {
+            error_ = std::strerror(errno);
+        }
+        eof_ = true;
         return false;
     }
-    fetched_ += static_cast<long long>(got);
-    const void* ctrlZ = std::memchr(buffer, kCtrlZ, got);
-    data_ = buffer;
-    end_ = buffer + got;
-    if (ctrlZ != nullptr) {
-        sawCtrlZ_ = true;
-        end_ = static_cast<const char*>(ctrlZ);
-    }
-    plainLineEnds_ = !hasStrayCarriageReturn(data_, end_);
-    return data_ < end_;
-}
-
-std::string_view DxfLineReader::readLineSlowly(std::size_t keep) {
-    lineFeeds_ = 0;
-    // Otherwise: the line lies in the buffer and ends in LF or CR LF. Lines are short, so
-    // one pass looking for both bytes beats a library search per byte kind.
-    const char* p = data_;
-    while (p < end_ && *p != '\n' && *p != '\r') {
-        ++p;
-    }
-    if (p < end_) {
-        const std::size_t ending = *p == '\n' ? 1 : (end_ - p > 1 && p[1] == '\n' ? 2 : 0);
-        if (ending > 0) {
-            const std::string_view line(data_, static_cast<std::size_t>(p - data_));
-            data_ = p + ending;
-            return line;
+    fetched_ += got;
+    char* fresh = start + kept;
+    end_ = fresh + got;
+    if (form_ == DxfForm::Text) {
+        if (const void* ctrlZ = std::memchr(fresh, kCtrlZ, static_cast<std::size_t>(got))) {
+            end_ = static_cast<const char*>(ctrlZ);
+            eof_ = true;
+            return end_ > fresh;
         }
     }
-    // The line goes past the buffer, holds a stray carriage return, or is the last one.
-    line_.clear();
+    return true;
+}
+
+// ---- Text form ----
+
+DxfPairReader::Line DxfPairReader::takeLine(const char*& begin, const char*& end,
+                                            std::size_t longest) {
     for (;;) {
-        if (data_ < end_) {
-            const auto* lf = static_cast<const char*>(
-                std::memchr(data_, '\n', static_cast<std::size_t>(end_ - data_)));
-            const char* stop = lf != nullptr ? lf : end_;
-            appendWithoutCarriageReturns(
-                line_, std::string_view(data_, static_cast<std::size_t>(stop - data_)));
-            if (line_.size() > keep) {
-                line_.resize(keep);
-            }
-            data_ = lf != nullptr ? lf + 1 : end_;
-            if (lf != nullptr) {
-                return line_;
-            }
+        if (const char* lf = findLineFeed()) {
+            begin = data_;
+            end = lf;
+            data_ = lf + 1;
+            return static_cast<std::size_t>(end - begin) <= longest ? Line::Whole : Line::TooLong;
         }
-        if (!fill()) {
-            return line_;
+        if (static_cast<std::size_t>(end_ - data_) > longest) {
+            skipValue(); // the rest of the line goes unread
+            return Line::TooLong;
+        }
+        if (!refill()) {
+            // The last line of the file, without a line feed.
+            begin = data_;
+            end = end_;
+            data_ = end_;
+            return begin != end ? Line::Whole : Line::None;
         }
     }
 }
 
-DxfLineReader::Pair DxfLineReader::readPair() {
-    std::string_view code = trimBlanks(readLine());
-    // A code line in the buffer survives the value's read (a refill uses the other buffer);
-    // one assembled in line_ must be kept apart.
-    if (code.data() >= line_.data() && code.data() <= line_.data() + line_.size()) {
-        codeStore_.assign(code);
-        code = codeStore_;
+int DxfPairReader::readTextCode() {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    switch (takeLine(begin, end, kLongestCodeLine)) {
+    case Line::None:
+        return kNoCode;
+    case Line::TooLong:
+        return kBadCode;
+    case Line::Whole:
+        break;
     }
-    const std::string_view value = trimBlanks(readLine());
-    return {code, value};
+    const std::string_view line =
+        trimBlanks(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+    int code = parseCode(line);
+    if (code == kBadCode && line.find('\r') != std::string_view::npos) {
+        dropCarriageReturns(line.data(), line.data() + line.size());
+        code = parseCode(store_);
+    }
+    return code;
 }
 
-std::optional<TemplateInsert> readTemplateInsert(DxfLineReader& reader) {
-    TemplateInsert insert;
+std::string_view DxfPairReader::readTextValue() {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (takeLine(begin, end, std::string_view::npos) != Line::Whole) {
+        return {};
+    }
+    std::string_view line(begin, static_cast<std::size_t>(end - begin));
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    if (line.find('\r') == std::string_view::npos) {
+        return line;
+    }
+    // A carriage return inside the line is dropped and the line goes on.
+    dropCarriageReturns(line.data(), line.data() + line.size());
+    return store_;
+}
+
+void DxfPairReader::dropCarriageReturns(const char* begin, const char* end) {
+    store_.clear();
+    std::copy_if(begin, end, std::back_inserter(store_), [](char c) { return c != '\r'; });
+}
+
+void DxfPairReader::skipValue() {
+    if (form_ == DxfForm::Binary) {
+        skipBinaryValue();
+        return;
+    }
+    // Up to the next line feed, letting go of everything before it.
     for (;;) {
-        const DxfLineReader::Pair pair = reader.readPair();
-        if (pair.code == "66" && pair.value == "1") {
-            insert.hasAttributes = true;
-        } else if (pair.code == "2") {
-            insert.names.emplace_back(pair.value);
+        if (const char* lf = findLineFeed()) {
+            data_ = lf + 1;
+            return;
         }
-        if ((pair.code == "30" && !insert.hasAttributes) ||
-            (pair.value == "SEQEND" && insert.hasAttributes) || reader.atEnd()) {
-            break;
+        data_ = end_;
+        if (!refill()) {
+            return;
         }
     }
-    // Without a block name (the file ended first, or group 30 came before it) there is
-    // nothing to import.
-    if (insert.names.empty()) {
-        return std::nullopt;
+}
+
+// ---- Binary form ----
+
+bool DxfPairReader::ensure(std::size_t n) {
+    while (static_cast<std::size_t>(end_ - data_) < n) {
+        if (!refill()) {
+            return false;
+        }
     }
-    return insert;
+    return true;
+}
+
+int DxfPairReader::readBinaryCode() {
+    if (!ensure(1)) {
+        return kNoCode;
+    }
+    if (!wideCodes_) {
+        const auto first = static_cast<unsigned char>(*data_++);
+        if (first != 255) {
+            return first;
+        }
+        // 255: a two-byte code follows.
+    }
+    if (!ensure(2)) {
+        data_ = end_;
+        return kNoCode;
+    }
+    const int code = readLittleEndian<std::uint16_t>(data_);
+    data_ += 2;
+    return code;
+}
+
+std::string_view DxfPairReader::readBinaryValue() {
+    const ValueType type = binaryValueType(code_);
+    if (type == ValueType::String) {
+        for (std::size_t searched = 0;;) {
+            const std::size_t unread = static_cast<std::size_t>(end_ - data_);
+            if (const void* nul = std::memchr(data_ + searched, 0, unread - searched)) {
+                const std::string_view text(
+                    data_, static_cast<std::size_t>(static_cast<const char*>(nul) - data_));
+                data_ += text.size() + 1;
+                return text;
+            }
+            searched = unread;
+            if (!refill()) {
+                const std::string_view text(data_, unread);
+                data_ = end_;
+                return text;
+            }
+        }
+    }
+    store_.clear();
+    if (type == ValueType::Chunk) {
+        if (!ensure(1)) {
+            return {};
+        }
+        const auto length = static_cast<unsigned char>(*data_++);
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        for (std::size_t i = 0; i < length && ensure(1); ++i) {
+            const auto b = static_cast<unsigned char>(*data_++);
+            store_ += kHex[b >> 4];
+            store_ += kHex[b & 15];
+        }
+        return store_;
+    }
+    const std::size_t size = fixedSize(type);
+    if (!ensure(size)) {
+        data_ = end_;
+        return {};
+    }
+    char text[32];
+    std::to_chars_result written{};
+    switch (type) {
+    case ValueType::Bool:
+        written = std::to_chars(text, text + sizeof text, static_cast<unsigned char>(*data_));
+        break;
+    case ValueType::Int16:
+        written = std::to_chars(text, text + sizeof text, readLittleEndian<std::int16_t>(data_));
+        break;
+    case ValueType::Int32:
+        written = std::to_chars(text, text + sizeof text, readLittleEndian<std::int32_t>(data_));
+        break;
+    case ValueType::Int64:
+        written = std::to_chars(text, text + sizeof text, readLittleEndian<std::int64_t>(data_));
+        break;
+    default: {
+        const auto bits = readLittleEndian<std::uint64_t>(data_);
+        double number;
+        std::memcpy(&number, &bits, sizeof number);
+        written = std::to_chars(text, text + sizeof text, number);
+        break;
+    }
+    }
+    data_ += size;
+    store_.assign(text, written.ptr);
+    return store_;
+}
+
+void DxfPairReader::skipBinaryValue() {
+    if (code_ == kNoCode) {
+        return;
+    }
+    const ValueType type = binaryValueType(code_);
+    if (type == ValueType::String) {
+        for (;;) {
+            if (const void* nul = std::memchr(data_, 0, static_cast<std::size_t>(end_ - data_))) {
+                data_ = static_cast<const char*>(nul) + 1;
+                return;
+            }
+            data_ = end_;
+            if (!refill()) {
+                return;
+            }
+        }
+    }
+    std::size_t size = fixedSize(type);
+    if (type == ValueType::Chunk) {
+        if (!ensure(1)) {
+            return;
+        }
+        size = static_cast<unsigned char>(*data_++);
+    }
+    if (!ensure(size)) {
+        data_ = end_;
+        return;
+    }
+    data_ += size;
 }
 
 } // namespace kelvora

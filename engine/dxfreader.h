@@ -1,13 +1,11 @@
-// Reading block inserts from the text form of DXF drawings: a line reader, the file scan
-// and the two insert readers (one for runs, one for the template import).
+// Reading DXF drawings as group-code/value pairs, in their text and their binary form.
 #pragma once
 
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -15,60 +13,87 @@
 
 namespace kelvora {
 
-// Reads one file as 8-bit text, line by line, through a 1 MiB buffer. A line ends at a line
-// feed; a carriage return before it is dropped, and so is a carriage return anywhere else
-// (the line goes on). A Ctrl-Z byte ends the file. After the end every read yields an empty
-// line. Memory is bounded by the longest line.
-class DxfLineReader {
-public:
-    DxfLineReader() = default;
-    ~DxfLineReader();
-    DxfLineReader(const DxfLineReader&) = delete;
-    DxfLineReader& operator=(const DxfLineReader&) = delete;
+// Removes leading and trailing bytes of code 32 or less.
+inline std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
 
-    // Opens the file for reading only; false (and errorMessage()) when it cannot be opened.
+// What the first bytes of a file say it is.
+enum class DxfForm {
+    Text,   // lines of group codes and values (anything that is not recognisably binary)
+    Binary, // starts with the binary DXF sentinel
+    Dwg,    // a DWG drawing: "AC10" or "AC1." followed by binary bytes
+    Other,  // binary bytes of another kind: an archive, a PDF, an image...
+};
+
+// Yields the (group code, value) pairs of one drawing through one buffer, reused from file to
+// file. Text form: a line ends at a line feed; carriage returns are dropped wherever they stand;
+// a Ctrl-Z byte ends the file; codes and values lose leading and trailing bytes of code 32 or
+// less. Binary form: codes of one byte (before R13; 255 introduces a two-byte code) or two bytes,
+// values typed by the code's range; numbers are handed out as the text form writes them.
+//
+// A value is only read when asked for: values that nobody looks at are skipped without being
+// kept, so memory is bounded by the longest value asked for, whatever the file's size.
+class DxfPairReader {
+public:
+    DxfPairReader() = default;
+    DxfPairReader(const DxfPairReader&) = delete;
+    DxfPairReader& operator=(const DxfPairReader&) = delete;
+    ~DxfPairReader();
+
+    // Opens a regular file for reading only, without blocking; false (and errorMessage()) when it
+    // cannot be opened. The form is known from then on.
     bool open(const std::string& path);
     // Reads from memory instead of a file (the bytes must outlive the reader).
     void openMemory(std::string_view bytes);
     void close();
     const std::string& errorMessage() const { return error_; }
+    DxfForm form() const { return form_; }
 
-    // The next line; the view stays valid until the next read. A line that has to be put
-    // together may be cut to its first `keep` bytes: a caller that only compares lines with
-    // short texts keeps memory small on a file of one huge line.
-    std::string_view readLine(std::size_t keep = std::string::npos) {
-        if (plainLineEnds_ && data_ < end_) {
-            // Every carriage return of the block stands before a line feed.
-            const auto* lf = findLineFeed();
-            if (lf != nullptr) {
-                std::string_view line(data_, static_cast<std::size_t>(lf - data_));
-                if (!line.empty() && line.back() == '\r') {
-                    line.remove_suffix(1);
-                }
-                data_ = lf + 1;
-                return line;
-            }
+    // Moves to the next pair; false at the end of the file. The value of the pair before is
+    // skipped unless value() was asked for.
+    bool next() {
+        if (!valueTaken_) {
+            skipValue();
         }
-        return readLineSlowly(keep);
+        valueTaken_ = false;
+        code_ = form_ == DxfForm::Binary ? readBinaryCode() : readTextCode();
+        return code_ != kNoCode;
     }
-    // A group-code line and a value line, both trimmed of bytes of code 32 or less. The value
-    // stays valid until the next read, the code until the next call of any member.
-    struct Pair {
-        std::string_view code;
-        std::string_view value;
-    };
-    Pair readPair();
-    bool atEnd() { return data_ >= end_ && !fill(); }
+    // The current pair's group code; a code line that is no integer gives kBadCode.
+    int code() const { return code_; }
+    // The current pair's value, trimmed. It stays valid until the next call of next().
+    std::string_view value() { return trimBlanks(untrimmedValue()); }
+    // The value with its blanks: pieces of a long text that are joined (MTEXT) keep the blanks
+    // at their borders. Carriage returns are dropped all the same.
+    std::string_view untrimmedValue() {
+        if (!valueTaken_) {
+            valueTaken_ = true;
+            value_ = form_ == DxfForm::Binary ? readBinaryValue() : readTextValue();
+        }
+        return value_;
+    }
 
     // Bytes fetched from the file so far and the file's size, for progress displays.
     long long position() const { return fetched_; }
     long long size() const { return size_; }
 
+    static constexpr int kNoCode = -1000000;
+    static constexpr int kBadCode = -1000001;
+
 private:
-    bool fill();
-    // The next line feed in the block, or null. DXF lines are mostly short: the line feeds of
-    // sixteen bytes are found at once and handed out one by one, which saves a library call
-    // and a load on every line.
+    // Text form.
+    int readTextCode();
+    std::string_view readTextValue();
+    // The next line feed at or after data_, or null when the buffer holds none. DXF lines are
+    // mostly short: the line feeds of sixteen bytes are found at once and handed out one by one,
+    // which saves a library call and a load on most lines.
     const char* findLineFeed() {
 #if defined(__SSE2__)
         if (lineFeeds_ == 0 && end_ - data_ >= 16) {
@@ -86,90 +111,45 @@ private:
         return static_cast<const char*>(
             std::memchr(data_, '\n', static_cast<std::size_t>(end_ - data_)));
     }
-    std::string_view readLineSlowly(std::size_t keep);
+    // The line at data_, whole in the buffer (refilling as needed); data_ then stands after its
+    // line feed. A line longer than `longest` is skipped without being kept.
+    enum class Line { Whole, TooLong, None };
+    Line takeLine(const char*& begin, const char*& end, std::size_t longest);
 
-    std::FILE* file_ = nullptr;
+    // Binary form.
+    int readBinaryCode();
+    std::string_view readBinaryValue();
+    void skipBinaryValue();
+    // At least n unread bytes in the buffer, unless the file ends first.
+    bool ensure(std::size_t n);
+
+    void skipValue();
+    // Moves the unread bytes to the front of the buffer, grows it when it is full, and appends
+    // what the file gives. False when nothing more could be read.
+    bool refill();
+    void dropCarriageReturns(const char* begin, const char* end);
+
+    int fd_ = -1;
+    bool memory_ = false;
     std::string error_;
-    std::vector<char> buffers_[2];
-    int current_ = 0;
+    DxfForm form_ = DxfForm::Text;
+    bool wideCodes_ = true; // binary: two-byte group codes (R13 on)
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
     const char* data_ = nullptr; // unread bytes [data_, end_)
     const char* end_ = nullptr;
-    // Line feeds found ahead: bit i stands for chunk_[i]; the lowest is the next one after
-    // data_. Cleared whenever data_ moves by other means than the fast path.
+    bool eof_ = false; // nothing more comes from the file (its end or a Ctrl-Z)
+    // Line feeds found ahead: bit i stands for chunk_[i]. Cleared whenever the buffer moves.
     const char* chunk_ = nullptr;
     unsigned lineFeeds_ = 0;
-    bool sawCtrlZ_ = false;
-    bool plainLineEnds_ = false; // the block holds carriage returns only before line feeds
-    bool memory_ = false;
+    int code_ = kNoCode;
+    bool valueTaken_ = true;
+    std::string_view value_;
+    std::string store_; // a value that had to be put together: numbers, carriage returns
     long long fetched_ = 0;
     long long size_ = 0;
-    std::string line_;      // a line that spans buffers or holds stray carriage returns
-    std::string codeStore_; // keeps a pair's code line while its value line is read
 };
-
-// Reads single lines up to the line "ENTITIES"; then calls onInsert after every line
-// "INSERT" (onInsert goes on reading from the next line) until the end of the file.
-// beforeLine runs before every line read in both phases and stops the scan by returning false.
-// Returns false when the scan was stopped that way. A template, so that a run's per-line work
-// is compiled into the loop.
-template <class OnInsert, class BeforeLine>
-bool scanForInserts(DxfLineReader& reader, OnInsert&& onInsert, BeforeLine&& beforeLine) {
-    constexpr std::size_t keep = 16; // longer than "ENTITIES" and "INSERT"
-    for (;;) {
-        if (!beforeLine()) {
-            return false;
-        }
-        if (reader.readLine(keep) == "ENTITIES") {
-            break;
-        }
-        if (reader.atEnd()) {
-            return true;
-        }
-    }
-    do {
-        if (!beforeLine()) {
-            return false;
-        }
-        if (reader.readLine(keep) == "INSERT") {
-            onInsert();
-        }
-    } while (!reader.atEnd());
-    return true;
-}
-
-template <class OnInsert> bool scanForInserts(DxfLineReader& reader, OnInsert&& onInsert) {
-    return scanForInserts(reader, onInsert, [] { return true; });
-}
-
-// What the header of an insert holds when its block name is reached.
-struct InsertHeader {
-    std::string blockName;
-    std::string layer;
-    std::string space = "Model Space";
-    bool hasAttributes = false;
-};
-
-// The block name followed by every attribute tag, as read; hasAttributes from group 66.
-struct TemplateInsert {
-    std::vector<std::string> names;
-    bool hasAttributes = false;
-};
-
-// Reads an insert for the template import, called right after the line "INSERT". Nothing when
-// the file ends before the block name.
-std::optional<TemplateInsert> readTemplateInsert(DxfLineReader& reader);
 
 // Upper-cases ASCII letters only; every other byte stays as it is.
 std::string asciiUpper(std::string_view text);
-// Removes leading and trailing bytes of code 32 or less.
-inline std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 } // namespace kelvora

@@ -17,7 +17,12 @@ namespace {
 // would cost a system call each and make a run several times slower.
 class TextResult : public ResultSink {
 public:
-    TextResult(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    TextResult(std::string path, int fd, TextForm form)
+        : path_(std::move(path)), fd_(fd), form_(form) {
+        if (form == TextForm::Decoded) {
+            pending_ = "\xEF\xBB\xBF"; // UTF-8 byte-order mark, for spreadsheet programs
+        }
+    }
     ~TextResult() override {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -60,6 +65,8 @@ public:
 
     std::vector<std::string> warnings() const override { return {}; }
 
+    TextForm textForm() const override { return form_; }
+
 private:
     static constexpr std::size_t kFlushSize = 64 * 1024;
 
@@ -100,32 +107,35 @@ public:
 private:
     std::string path_;
     int fd_;
+    TextForm form_;
     std::string pending_;
     std::string error_;
 };
 
 } // namespace
 
-OpenedSink openTextResult(const std::string& path, const ColumnList& columns) {
+OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         return {nullptr, "Cannot create result file '" + path + "': " + std::strerror(errno)};
     }
-    auto sink = std::make_unique<TextResult>(path, fd);
+    auto sink = std::make_unique<TextResult>(path, fd, form);
     std::vector<std::string> titles{std::string(kBlockNameTitle)};
-    titles.insert(titles.end(), columns.begin(), columns.end());
+    for (const std::string& title : columns) {
+        titles.push_back(form == TextForm::Decoded ? utf8FromAnsi(title) : title);
+    }
     sink->writeFields(titles);
     sink->flush();
     return {std::move(sink), {}};
 }
 
 OpenedSink openSink(const std::string& path, const std::string& extension,
-                    const ColumnList& columns) {
+                    const ColumnList& columns, TextForm textForm) {
     // The one place where the kind of result is chosen: a worksheet for exactly "xls".
     if (extension == "xls") {
         return openWorksheetResult(path, columns);
     }
-    return openTextResult(path, columns);
+    return openTextResult(path, columns, textForm);
 }
 
 const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header) {
@@ -160,46 +170,33 @@ void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::
     }
 }
 
-bool readInsert(DxfLineReader& reader, const RuleSet& rules, int highestColumn, ResultSink& sink,
-                BlockTally& tally) {
+bool readInsert(const InsertRecord& insert, const DrawingText& text, const RuleSet& rules,
+                int highestColumn, ResultSink& sink, BlockTally& tally) {
     InsertHeader header;
-    for (;;) {
-        const DxfLineReader::Pair pair = reader.readPair();
-        if (pair.code == "2") {
-            header.blockName = asciiUpper(pair.value);
-            break;
-        }
-        if (pair.code == "8") {
-            header.layer = asciiUpper(pair.value);
-        } else if (pair.code == "66" && pair.value == "1") {
-            header.hasAttributes = true;
-        } else if (pair.code == "67" && pair.value == "1") {
-            header.space = kPaperSpace;
-        }
-        if (reader.atEnd()) {
-            return false; // the file ended before the block name
-        }
+    header.blockName = asciiUpper(text.decode(insert.blockName));
+    header.layer = asciiUpper(text.decode(insert.layer));
+    if (insert.paperSpace) {
+        header.space = kPaperSpace;
     }
+    header.hasAttributes = insert.hasAttributes;
     const BlockRule* rule = selectRule(rules, header);
     if (rule == nullptr) {
         return false;
     }
+    const bool decoded = sink.textForm() == TextForm::Decoded;
     Row row(static_cast<std::size_t>(highestColumn) + 1);
-    ++tally[header.blockName];
-    row[0] = std::move(header.blockName);
-    if (header.hasAttributes) {
-        // A tag meets the value read before it: in an ATTRIB the value (1) precedes the tag (2).
-        std::string value;
-        for (;;) {
-            const DxfLineReader::Pair pair = reader.readPair();
-            if (pair.code == "1") {
-                value = pair.value;
-            } else if (pair.code == "2") {
-                placeAttribute(row, *rule, pair.value, value);
-            }
-            if (pair.value == "SEQEND" || reader.atEnd()) {
-                break;
-            }
+    row[0] = decoded ? std::move(header.blockName) : text.upperAsRead(insert.blockName);
+    ++tally[row[0]];
+    std::string tag;
+    for (const DxfAttribute& attribute : insert.attributes()) {
+        text.decode(attribute.tag, tag);
+        if (!decoded) {
+            placeAttribute(row, *rule, tag,
+                           attribute.mtext ? plainMtextAsRead(attribute.value) : attribute.value);
+        } else if (attribute.mtext) {
+            placeAttribute(row, *rule, tag, text.decodeMtext(attribute.value));
+        } else {
+            placeAttribute(row, *rule, tag, text.decode(attribute.value));
         }
     }
     sink.writeRow(row);

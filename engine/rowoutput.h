@@ -1,7 +1,7 @@
 // Turning accepted inserts into rows and writing the rows of one drawing into its result.
 #pragma once
 
-#include "engine/dxfreader.h"
+#include "engine/dxfwalk.h"
 #include "engine/rules.h"
 
 #include <map>
@@ -10,6 +10,19 @@
 #include <vector>
 
 namespace kelvora {
+
+// What the header of an insert holds for the rule test: the decoded block name and layer, ASCII
+// letters upper-cased.
+struct InsertHeader {
+    std::string blockName;
+    std::string layer;
+    std::string space = "Model Space";
+    bool hasAttributes = false;
+};
+
+// How a result takes the drawing's texts: decoded to UTF-8 (workbooks; text results on request)
+// or as the drawing's bytes (text results by default).
+enum class TextForm { AsRead, Decoded };
 
 // highestColumn + 1 fields: field 0 the block name, field k the value for column k.
 using Row = std::vector<std::string>;
@@ -38,6 +51,7 @@ public:
     // is an input/output failure that ends it; a workbook that cannot be saved is reported
     // and the run goes on with the next drawing.
     virtual bool failureEndsRun() const { return true; }
+    virtual TextForm textForm() const { return TextForm::Decoded; }
 };
 
 struct OpenedSink {
@@ -45,12 +59,14 @@ struct OpenedSink {
     std::string error;                // then: a message naming the path
 };
 // Creates the result of one drawing with its title row: a worksheet when the extension is
-// exactly "xls", comma-separated text for every other extension.
+// exactly "xls", comma-separated text in the given form for every other extension.
 OpenedSink openSink(const std::string& path, const std::string& extension,
-                    const ColumnList& columns);
+                    const ColumnList& columns, TextForm textForm = TextForm::AsRead);
 
-// The comma-separated text kind, used for every extension but "xls".
-OpenedSink openTextResult(const std::string& path, const ColumnList& columns);
+// The comma-separated text kind, used for every extension but "xls". Decoded text is UTF-8
+// behind a byte-order mark, the titles decoded as configuration texts are.
+OpenedSink openTextResult(const std::string& path, const ColumnList& columns,
+                          TextForm form = TextForm::AsRead);
 
 // The block rule that accepts the insert, or null. Only the first rule whose block pattern
 // matches is tested for layer and space.
@@ -59,9 +75,10 @@ const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header);
 // Puts the value into the field of the last attribute rule whose name pattern matches the tag.
 void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::string_view value);
 
-// Reads an insert for a run, called right after the line "INSERT". An accepted insert gets
-// a row, counted in the tally and written to the sink; returns true when a row was written.
-bool readInsert(DxfLineReader& reader, const RuleSet& rules, int highestColumn, ResultSink& sink,
-                BlockTally& tally);
+// The rule test and the row of one insert: block name, layer and tags are matched decoded;
+// the row takes the texts in the sink's form. An accepted insert is counted in the tally and
+// its row written to the sink; returns true when a row was written.
+bool readInsert(const InsertRecord& insert, const DrawingText& text, const RuleSet& rules,
+                int highestColumn, ResultSink& sink, BlockTally& tally);
 
 } // namespace kelvora

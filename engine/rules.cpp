@@ -1,5 +1,7 @@
 #include "engine/rules.h"
 
+#include "text/drawingtext.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -168,6 +170,17 @@ bool matchPatternList(std::string_view patternList, std::string_view name) {
     }
     list = trimmed(list);
     return list.empty() || matchWildcard(name, list);
+}
+
+RuleSet withDecodedPatterns(RuleSet rules) {
+    for (BlockRule& rule : rules.blockRules) {
+        rule.blockPattern = utf8FromAnsi(rule.blockPattern);
+        rule.layerPattern = utf8FromAnsi(rule.layerPattern);
+        for (AttributeRule& attribute : rule.attributes) {
+            attribute.namePattern = utf8FromAnsi(attribute.namePattern);
+        }
+    }
+    return rules;
 }
 
 } // namespace kelvora

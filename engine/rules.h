@@ -60,4 +60,8 @@ bool matchWildcard(std::string_view name, std::string_view pattern);
 // Match against a comma-separated list of patterns.
 bool matchPatternList(std::string_view patternList, std::string_view name);
 
+// The rules with their block, layer and tag patterns decoded as configuration texts are (UTF-8
+// when valid, else Windows-1252), for matching the decoded names of drawings.
+RuleSet withDecodedPatterns(RuleSet rules);
+
 } // namespace kelvora

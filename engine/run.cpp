@@ -85,7 +85,7 @@ void addFileReport(std::vector<std::string>& report, const RunState& state,
 
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
-                           RunMonitor& monitor) {
+                           RunMonitor& monitor, TextForm textForm) {
     DrawingOutcome outcome;
     outcome.inputPath = inputPath;
     outcome.resultPath = resultPath;
@@ -93,13 +93,24 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
     monitor.clearAbort();
     monitor.setLabel("Processing " + baseName(inputPath));
 
-    DxfLineReader reader;
+    DxfPairReader reader;
     if (!reader.open(inputPath)) {
         state.openFailed = true;
+        outcome.openFailedLine = kOpenFailedLine;
         outcome.error = "Cannot open drawing '" + inputPath + "': " + reader.errorMessage();
         return outcome;
     }
-    OpenedSink opened = openSink(resultPath, extension, rules.columns);
+    if (reader.form() == DxfForm::Dwg || reader.form() == DxfForm::Other) {
+        // No result: an empty table would pass a drawing that was never read for one without parts.
+        const bool dwg = reader.form() == DxfForm::Dwg;
+        state.openFailed = true;
+        outcome.openFailedLine = dwg ? kDwgLine : kNotDxfLine;
+        outcome.error =
+            "Cannot read drawing '" + inputPath +
+            "': " + (dwg ? "it is a DWG drawing; save it as DXF first" : "it is not a DXF drawing");
+        return outcome;
+    }
+    OpenedSink opened = openSink(resultPath, extension, rules.columns, textForm);
     if (!opened.sink) {
         outcome.error = opened.error;
         return outcome;
@@ -111,8 +122,8 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
     monitor.setRange(reader.size() / 128);
     monitor.setPosition(0);
     bool writeFailed = false;
-    // Runs before every line read: progress, the Stop test, then the user interface's turn.
-    auto beforeLine = [&] {
+    // Runs before every pair read: progress, the Stop test, then the user interface's turn.
+    auto beforePair = [&] {
         if (reader.position() != fetched) {
             fetched = reader.position();
             monitor.setPosition(fetched / 128);
@@ -125,15 +136,15 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
         monitor.pump();
         return !writeFailed; // a result that cannot be written ends the drawing
     };
-    auto onInsert = [&] {
-        ++state.processed;
-        if (readInsert(reader, rules, highestColumn, sink, state.tally)) {
+    DrawingText text;
+    auto onInsert = [&](const InsertRecord& insert) {
+        if (readInsert(insert, text, rules, highestColumn, sink, state.tally)) {
             ++state.matched;
             ++state.nextRow;
             writeFailed = sink.failed();
         }
     };
-    scanForInserts(reader, onInsert, beforeLine);
+    state.processed = forEachInsert(reader, text, onInsert, beforePair).insertsFound;
     reader.close();
 
     outcome.resultWritten = sink.close(state.abort);
@@ -161,6 +172,7 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
     const std::string source = withSeparator(inputs.sourceFolder);
     const std::string destination = withSeparator(inputs.destinationFolder);
     const HighestColumn highest = highestColumn(inputs.rules);
+    const RuleSet rules = withDecodedPatterns(inputs.rules);
     bool allDone = true;
     if (highest.invalidText) {
         outcome.fatalMessage = "'" + *highest.invalidText + "' is not a valid integer value";
@@ -175,12 +187,13 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
         monitor.showProgress();
         for (const std::string& name : inputs.files) {
             const std::string input = !name.empty() && name.front() == '/' ? name : source + name;
-            DrawingOutcome drawing = processFile(input, resultPath(destination, name, extension),
-                                                 extension, inputs.rules, highest.value, monitor);
+            DrawingOutcome drawing =
+                processFile(input, resultPath(destination, name, extension), extension, rules,
+                            highest.value, monitor, inputs.textForm);
             report.push_back(input);
             report.emplace_back();
             if (drawing.state.openFailed) {
-                report.emplace_back(kOpenFailedLine);
+                report.emplace_back(drawing.openFailedLine);
             } else if (!drawing.resultOpened) {
                 report.emplace_back(kResultFailedLine);
             } else {

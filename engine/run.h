@@ -39,15 +39,17 @@ struct RunInputs {
     // Drawing names in run order, relative to the source folder (an absolute path stays as is).
     std::vector<std::string> files;
     std::string reportPath;
+    // How text results take the drawings' texts; workbooks are always decoded.
+    TextForm textForm = TextForm::AsRead;
 };
 
 // Counters of one drawing, reset for every drawing.
 struct RunState {
     long long nextRow = 2;
-    long long processed = 0; // lines "INSERT" found by the scan
+    long long processed = 0; // inserts found in the entities section
     long long matched = 0;   // accepted inserts, rows written
     bool abort = false;
-    bool openFailed = false;
+    bool openFailed = false; // the drawing could not be opened or is no DXF drawing
     BlockTally tally;
 };
 
@@ -55,10 +57,11 @@ struct DrawingOutcome {
     std::string inputPath;
     std::string resultPath;
     RunState state;
-    bool resultOpened = false;  // the result file was created
-    bool resultWritten = false; // and closed without failure
-    std::string error;          // why the drawing or its result failed
-    bool failureEndsRun = true; // a failed result ends the run (see ResultSink)
+    bool resultOpened = false;       // the result file was created
+    bool resultWritten = false;      // and closed without failure
+    std::string error;               // why the drawing or its result failed
+    std::string_view openFailedLine; // the report line of a drawing that could not be read
+    bool failureEndsRun = true;      // a failed result ends the run (see ResultSink)
     // Report lines after the tally: the result's warnings, then its failure if any.
     std::vector<std::string> notes;
 };
@@ -77,6 +80,8 @@ struct RunOutcome {
 
 inline constexpr std::string_view kOpenFailedLine =
     "*** Error, file is used by another application ***";
+inline constexpr std::string_view kNotDxfLine = "*** Error, not a DXF drawing ***";
+inline constexpr std::string_view kDwgLine = "*** Error, DWG drawing: save it as DXF first ***";
 inline constexpr std::string_view kResultFailedLine =
     "*** Error, result file could not be written ***";
 inline constexpr std::string_view kAbortedLine = "Process aborted";
@@ -99,7 +104,7 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor);
 // One drawing; the report lines of its failures and counters are appended by the caller.
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
-                           RunMonitor& monitor);
+                           RunMonitor& monitor, TextForm textForm = TextForm::AsRead);
 
 // Appends one drawing's counters, its tally sorted without regard to case, and its notes.
 void addFileReport(std::vector<std::string>& report, const RunState& state,

@@ -322,16 +322,22 @@ QWidget* TForm1::buildSecondPage() {
     m_reportChoice = new QButtonGroup(this);
     m_reportChoice->addButton(m_alwaysReport);
     m_reportChoice->addButton(m_neverReport);
+    m_textUtf8 = new QCheckBox(QStringLiteral("Write text results as UTF-8."), options);
+    m_textUtf8->setObjectName(QStringLiteral("textutf8"));
+    setHint(m_textUtf8, QStringLiteral("Comma-separated results get the drawings' texts decoded, "
+                                       "as UTF-8 with a byte-order mark. Off: they keep the "
+                                       "drawings' own bytes. Workbooks are always decoded."));
     m_help = new QPushButton(QStringLiteral(" Show Help file"), options);
     m_help->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
     for (QAbstractButton* button :
-         std::initializer_list<QAbstractButton*>{m_alwaysReport, m_neverReport, m_help})
+         std::initializer_list<QAbstractButton*>{m_alwaysReport, m_neverReport, m_textUtf8, m_help})
         button->setAccessibleName(captionName(button->text()));
     auto* optionsGrid = new QGridLayout(options);
     optionsGrid->addWidget(after, 0, 0);
     optionsGrid->addWidget(m_alwaysReport, 0, 1);
     optionsGrid->addWidget(m_neverReport, 1, 1);
-    optionsGrid->addWidget(m_help, 2, 0, 1, 2, Qt::AlignLeft);
+    optionsGrid->addWidget(m_textUtf8, 2, 1);
+    optionsGrid->addWidget(m_help, 3, 0, 1, 2, Qt::AlignLeft);
     optionsGrid->setColumnStretch(1, 1);
 
     QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
@@ -372,6 +378,8 @@ QWidget* TForm1::buildSecondPage() {
 
     connect(m_alwaysReport, &QRadioButton::clicked, this, [this] { reportChoiceClick(true); });
     connect(m_neverReport, &QRadioButton::clicked, this, [this] { reportChoiceClick(false); });
+    connect(m_textUtf8, &QCheckBox::toggled, this,
+            [this](bool on) { kelvora::storeBool(m_settings, kelvora::kSettingTextUtf8, on); });
     connect(m_help, &QPushButton::clicked, this, &TForm1::showHelp);
     connect(m_site, &QToolButton::clicked, this, [this] { openDocument(QUrl(kWebSite)); });
     connect(m_back, &QPushButton::clicked, this, [this] { m_pages->setCurrentIndex(0); });
@@ -395,6 +403,7 @@ void TForm1::startup() {
     m_rep3->setText(fromLocal(settings.extension));
     if (settings.showlog)
         (*settings.showlog ? m_alwaysReport : m_neverReport)->setChecked(true);
+    m_textUtf8->setChecked(settings.textutf8);
 
     // Without a stored folder the shipped samples are shown, so a first start has an example.
     QString folder = fromLocal(settings.dxfpath);
@@ -505,6 +514,8 @@ void TForm1::BitBtn1Click() {
         if (m_fl1->item(row)->isSelected())
             inputs.files.push_back(toLocal(m_fl1->item(row)->text()));
     inputs.reportPath = m_paths.reportFile;
+    inputs.textForm =
+        m_textUtf8->isChecked() ? kelvora::TextForm::Decoded : kelvora::TextForm::AsRead;
 
     kelvora::RunOutcome outcome;
     {
@@ -620,7 +631,7 @@ void TForm1::gowizard() {
     const kelvora::TemplateImportResult imported = kelvora::importTemplate(
         toLocal(*path), {settings.importanonymous, settings.importblknonatt});
     if (!imported.opened) {
-        m_prompts.error(this, fromLocal(std::string(kelvora::kTemplateOpenFailedMessage)));
+        m_prompts.error(this, fromLocal(imported.error));
         return;
     }
     RuleSet rules = currentRules();

@@ -65,6 +65,7 @@ public:
     QLabel* configurationLabel() const { return m_configuration; }
     QRadioButton* alwaysShowReport() const { return m_alwaysReport; }
     QRadioButton* neverShowReport() const { return m_neverReport; }
+    QCheckBox* textUtf8() const { return m_textUtf8; }
     QPushButton* helpButton() const { return m_help; }
     QLabel* mailLink() const { return m_mail; }
     QToolButton* siteButton() const { return m_site; }
@@ -139,6 +140,7 @@ private:
     QLabel* m_configuration = nullptr;
     QRadioButton* m_alwaysReport = nullptr;
     QRadioButton* m_neverReport = nullptr;
+    QCheckBox* m_textUtf8 = nullptr;
     QButtonGroup* m_reportChoice = nullptr;
     QPushButton* m_help = nullptr;
     QLabel* m_mail = nullptr;

@@ -1,6 +1,7 @@
-// Drawings as outside data: the file scan with both insert readers, and a whole drawing read
-// from a file through the buffered reader.
-#include "engine/dxfreader.h"
+// Drawings as outside data: the walk over the inserts for a run and for the template import,
+// in both text forms of the results, and every pair of a text drawing compared with the plain
+// line rule, read from memory and from a file.
+#include "configuration/templateimport.h"
 #include "engine/rowoutput.h"
 
 #include <cstdint>
@@ -20,7 +21,9 @@ public:
     bool close(bool) override { return true; }
     std::string errorMessage() const override { return {}; }
     std::vector<std::string> warnings() const override { return {}; }
+    TextForm textForm() const override { return form; }
     std::size_t fields = 0;
+    TextForm form = TextForm::Decoded;
 };
 
 RuleSet fuzzRules() {
@@ -31,37 +34,58 @@ RuleSet fuzzRules() {
     return rules;
 }
 
-// The line rule in its plainest form: split at line feeds, drop every carriage return, stop
-// at a Ctrl-Z.
-std::vector<std::string> referenceLines(const std::string& bytes) {
-    std::vector<std::string> lines;
+// The pair rule in its plainest form: split at line feeds up to a Ctrl-Z, drop every carriage
+// return, trim, and take the lines two by two; a code line longer than 64 bytes as it stands in
+// the file, or not an integer, gives the bad code.
+std::vector<std::pair<int, std::string>> referencePairs(const std::string& bytes) {
+    std::vector<std::string> raw;
     std::string line;
     bool open = false;
     for (char c : bytes) {
         if (c == 26) {
             break;
         }
-        open = true;
         if (c == '\n') {
-            lines.push_back(line);
+            raw.push_back(line);
             line.clear();
             open = false;
-        } else if (c != '\r') {
+        } else {
             line += c;
+            open = true;
         }
     }
     if (open) {
-        lines.push_back(line);
+        raw.push_back(line);
     }
-    return lines;
+    auto clean = [](const std::string& text) {
+        std::string kept;
+        for (char c : text) {
+            if (c != '\r') {
+                kept += c;
+            }
+        }
+        return std::string(trimBlanks(kept));
+    };
+    std::vector<std::pair<int, std::string>> pairs;
+    for (std::size_t i = 0; i < raw.size(); i += 2) {
+        int code = DxfPairReader::kBadCode;
+        const std::string text = clean(raw[i]);
+        const std::string_view digits = std::string_view(text).substr(text.starts_with('-'));
+        if (raw[i].size() <= 64 && !digits.empty() && digits.size() <= 9 &&
+            digits.find_first_not_of("0123456789") == std::string_view::npos) {
+            code = std::stoi(text);
+        }
+        pairs.emplace_back(code, i + 1 < raw.size() ? clean(raw[i + 1]) : std::string());
+    }
+    return pairs;
 }
 
-std::vector<std::string> readerLines(DxfLineReader& reader) {
-    std::vector<std::string> lines;
-    while (!reader.atEnd()) {
-        lines.emplace_back(reader.readLine());
+std::vector<std::pair<int, std::string>> readerPairs(DxfPairReader& reader) {
+    std::vector<std::pair<int, std::string>> pairs;
+    while (reader.next()) {
+        pairs.emplace_back(reader.code(), reader.value());
     }
-    return lines;
+    return pairs;
 }
 
 } // namespace
@@ -71,44 +95,42 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const RuleSet rules = fuzzRules();
     const int highest = highestColumn(rules).value;
 
-    DxfLineReader reader;
-    reader.openMemory(bytes);
-    CountingSink sink;
-    BlockTally tally;
-    scanForInserts(reader, [&] { readInsert(reader, rules, highest, sink, tally); });
+    for (TextForm form : {TextForm::Decoded, TextForm::AsRead}) {
+        DxfPairReader reader;
+        reader.openMemory(bytes);
+        CountingSink sink;
+        sink.form = form;
+        BlockTally tally;
+        DrawingText text;
+        forEachInsert(
+            reader, text,
+            [&](const InsertRecord& insert) {
+                readInsert(insert, text, rules, highest, sink, tally);
+                if (readTemplateInsert(insert, text).names.empty()) {
+                    __builtin_trap();
+                }
+            },
+            [] { return true; });
+    }
 
+    DxfPairReader reader;
     reader.openMemory(bytes);
-    scanForInserts(reader, [&] {
-        if (std::optional<TemplateInsert> insert = readTemplateInsert(reader)) {
-            if (insert->names.empty()) {
-                __builtin_trap();
-            }
-        }
-    });
-
-    // The same bytes through a file, line by line and pair by pair.
+    if (reader.form() != DxfForm::Text) {
+        readerPairs(reader); // binary and other files: read to the end without harm
+        return 0;
+    }
+    const std::vector<std::pair<int, std::string>> expected = referencePairs(bytes);
+    if (readerPairs(reader) != expected) {
+        __builtin_trap();
+    }
+    // The same bytes through a file.
     static const std::string path = "/tmp/kelvora-fuzz-" + std::to_string(::getpid()) + ".dxf";
     if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
-        static DxfLineReader fileReader; // keeps its buffers from one input to the next
-        const std::vector<std::string> expected = referenceLines(bytes);
-        if (fileReader.open(path) && readerLines(fileReader) != expected) {
+        static DxfPairReader fileReader; // keeps its buffer from one input to the next
+        if (fileReader.open(path) && readerPairs(fileReader) != expected) {
             __builtin_trap();
-        }
-        reader.openMemory(bytes);
-        if (readerLines(reader) != expected) {
-            __builtin_trap();
-        }
-        if (fileReader.open(path)) {
-            std::size_t total = 0;
-            while (!fileReader.atEnd()) {
-                const DxfLineReader::Pair pair = fileReader.readPair();
-                total += pair.code.size() + pair.value.size();
-            }
-            if (total > size) {
-                __builtin_trap();
-            }
         }
     }
     return 0;

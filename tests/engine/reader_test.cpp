@@ -1,8 +1,11 @@
-#include "engine/dxfreader.h"
+#include "configuration/templateimport.h"
+#include "engine/dxfwalk.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <sys/stat.h>
 
 using namespace kelvora;
@@ -10,88 +13,135 @@ using namespace kelvora::test;
 
 namespace {
 
-std::vector<std::string> allLines(DxfLineReader& reader) {
-    std::vector<std::string> lines;
-    while (!reader.atEnd()) {
-        lines.emplace_back(reader.readLine());
+Pairs allPairs(DxfPairReader& reader) {
+    Pairs pairs;
+    while (reader.next()) {
+        pairs.emplace_back(std::to_string(reader.code()), reader.value());
     }
-    return lines;
+    return pairs;
 }
 
-std::vector<std::string> linesOf(const std::string& bytes) {
-    DxfLineReader reader;
+Pairs pairsOf(const std::string& bytes) {
+    DxfPairReader reader;
     reader.openMemory(bytes);
-    return allLines(reader);
+    return allPairs(reader);
+}
+
+// The binary form of pairs: two-byte codes (R13 on) or one-byte codes with 255 before codes
+// above 254. Values are stored by the code's type, as the text gives them.
+std::string binaryDxf(const Pairs& pairs, bool wideCodes) {
+    std::string bytes("AutoCAD Binary DXF\r\n\x1a\0", 22);
+    auto put = [&](auto number) {
+        char raw[sizeof number];
+        std::memcpy(raw, &number, sizeof number);
+        bytes.append(raw, sizeof number);
+    };
+    for (const auto& [codeText, value] : pairs) {
+        const int code = std::stoi(codeText);
+        if (wideCodes) {
+            put(static_cast<std::uint16_t>(code));
+        } else if (code < 255) {
+            bytes += static_cast<char>(code);
+        } else {
+            bytes += '\xff';
+            put(static_cast<std::uint16_t>(code));
+        }
+        if ((code >= 10 && code <= 59) || (code >= 1010 && code <= 1059)) {
+            put(std::stod(value));
+        } else if ((code >= 60 && code <= 79) || (code >= 1060 && code <= 1070)) {
+            put(static_cast<std::int16_t>(std::stoi(value)));
+        } else if ((code >= 90 && code <= 99) || code == 1071) {
+            put(static_cast<std::int32_t>(std::stol(value)));
+        } else if (code >= 160 && code <= 169) {
+            put(static_cast<std::int64_t>(std::stoll(value)));
+        } else if (code >= 290 && code <= 299) {
+            bytes += static_cast<char>(std::stoi(value));
+        } else if (code >= 310 && code <= 319) {
+            bytes += static_cast<char>(value.size() / 2);
+            for (std::size_t i = 0; i < value.size(); i += 2) {
+                bytes += static_cast<char>(std::stoi(value.substr(i, 2), nullptr, 16));
+            }
+        } else {
+            bytes += value;
+            bytes += '\0';
+        }
+    }
+    return bytes;
+}
+
+struct Walked {
+    std::vector<InsertRecord> inserts; // copies: the walk reuses its record
+    std::vector<std::vector<DxfAttribute>> attributes;
+    WalkOutcome outcome;
+    std::string sample; // "Болт" as the drawing's encoding gives it
+};
+
+Walked walk(const std::string& bytes) {
+    DxfPairReader reader;
+    reader.openMemory(bytes);
+    DrawingText text;
+    Walked walked;
+    walked.outcome = forEachInsert(
+        reader, text,
+        [&](const InsertRecord& insert) {
+            walked.inserts.push_back(insert);
+            walked.attributes.emplace_back(insert.attributes().begin(), insert.attributes().end());
+        },
+        [] { return true; });
+    walked.sample = text.decode("\xc1\xee\xeb\xf2");
+    return walked;
+}
+
+std::vector<std::pair<std::string, std::string>>
+tagsAndValues(const std::vector<DxfAttribute>& list) {
+    std::vector<std::pair<std::string, std::string>> result;
+    for (const DxfAttribute& attribute : list) {
+        result.emplace_back(attribute.tag, attribute.value);
+    }
+    return result;
 }
 
 } // namespace
 
-TEST(DxfLineReader, SplitsAtLineFeedsAndDropsCarriageReturns) {
-    using Lines = std::vector<std::string>;
-    EXPECT_EQ(linesOf("A\r\nB\nC"), (Lines{"A", "B", "C"}));
-    EXPECT_EQ(linesOf("A\n\nB\n"), (Lines{"A", "", "B"}));
-    EXPECT_EQ(linesOf("A\rB\r\n"), (Lines{"AB"}));                   // a stray CR is dropped
-    EXPECT_EQ(linesOf("ONE\rTWO\rTHREE\r"), (Lines{"ONETWOTHREE"})); // CR-only: one line
-    EXPECT_EQ(linesOf(""), Lines{});
-    EXPECT_EQ(linesOf("A\nB\x1A\nC\n"), (Lines{"A", "B"})); // Ctrl-Z ends the file
-    EXPECT_EQ(linesOf("\x1A"
-                      "A\n"),
-              Lines{});
+TEST(DxfPairReader, KeepsTheLineRulesOfTextDrawings) {
+    // Codes with blanks around them, values trimmed, CR LF and LF, a stray CR dropped.
+    EXPECT_EQ(pairsOf("  0\r\nSECTION \r\n  8\nA\rB\n 66\n     1\n"),
+              (Pairs{{"0", "SECTION"}, {"8", "AB"}, {"66", "1"}}));
+    // A Ctrl-Z ends the file; a last line without a line feed still counts.
+    EXPECT_EQ(pairsOf("1\nX\n1\nY\x1A\n2\nZ\n"), (Pairs{{"1", "X"}, {"1", "Y"}}));
+    EXPECT_EQ(pairsOf("2\nLAST"), (Pairs{{"2", "LAST"}}));
+    // A code line that is no integer gives a code that matches nothing.
+    EXPECT_EQ(pairsOf("x8\nA\n"), (Pairs{{std::to_string(DxfPairReader::kBadCode), "A"}}));
+    // Carriage returns alone end no line: the file is one line, read as a code.
+    EXPECT_EQ(pairsOf("0\rSECTION\r2\rENTITIES\r").size(), 1u);
+    EXPECT_EQ(pairsOf(""), Pairs{});
 }
 
-TEST(DxfLineReader, YieldsEmptyLinesAfterTheEnd) {
-    DxfLineReader reader;
-    reader.openMemory("A\n");
-    EXPECT_EQ(reader.readLine(), "A");
-    EXPECT_TRUE(reader.atEnd());
-    EXPECT_EQ(reader.readLine(), "");
-    EXPECT_EQ(reader.readPair().code, "");
-    EXPECT_TRUE(reader.atEnd());
-}
-
-TEST(DxfLineReader, ReadsFilesWithLinesLongerThanItsBuffer) {
+TEST(DxfPairReader, ReadsValuesOfAnyLengthWhole) {
     TempDir dir;
-    const std::string longLine(3 * 1024 * 1024 + 17, 'x');
-    // Every line end falls at a different offset, some right at a block border.
-    std::string bytes = "  8 \r\n" + longLine + "\r\n";
-    bytes += std::string((1 << 20) - bytes.size() % (1 << 20) - 1, 'y') + "\r\nLAST\r\n";
-    bytes += "TAIL\x1A ignored\n";
+    // A value three times the buffer, starting near a block border, so that its read needs
+    // several refills; the pairs around it must come out unharmed.
+    const std::string longValue(3 * 1024 * 1024 + 17, 'v');
+    std::string bytes = "1\n" + std::string((1 << 20) - 9, 'p') + "\n  1\n" + longValue + "\r\n";
+    bytes += "  2\r\nTAG\r\n";
     writeFile(dir.file("long.dxf"), bytes);
-
-    DxfLineReader reader;
+    DxfPairReader reader;
     ASSERT_TRUE(reader.open(dir.file("long.dxf")));
-    EXPECT_EQ(reader.size(), static_cast<long long>(bytes.size()));
-    const DxfLineReader::Pair pair = reader.readPair();
-    EXPECT_EQ(pair.code, "8");
-    EXPECT_EQ(pair.value, longLine);
-    const std::string filler(reader.readLine());
-    EXPECT_EQ(filler.find_first_not_of('y'), std::string::npos);
-    EXPECT_EQ(reader.readLine(), "LAST");
-    EXPECT_EQ(reader.readLine(), "TAIL");
-    EXPECT_TRUE(reader.atEnd());
+    EXPECT_EQ(reader.form(), DxfForm::Text);
+    ASSERT_TRUE(reader.next()); // the filler's value is skipped, never kept
+    ASSERT_TRUE(reader.next());
+    EXPECT_EQ(reader.code(), 1);
+    EXPECT_EQ(reader.value(), longValue);
+    ASSERT_TRUE(reader.next());
+    EXPECT_EQ(reader.code(), 2);
+    EXPECT_EQ(reader.value(), "TAG");
+    EXPECT_FALSE(reader.next());
     EXPECT_EQ(reader.position(), reader.size());
 }
 
-TEST(DxfLineReader, KeepsAPairWhoseValueEndsAtABlockBorder) {
+TEST(DxfPairReader, RefusesMissingFilesAndFolders) {
     TempDir dir;
-    // The value line ends exactly at the end of the first block; asking for the end then
-    // fetches the next block, which must not overwrite the value.
-    const std::string head = "2\n";
-    std::string value((1 << 20) - head.size() - 1, 'v');
-    value.replace(0, 6, "SEQEND");
-    writeFile(dir.file("border.dxf"), head + value + "\n" + "2\nNEXT\n");
-    DxfLineReader reader;
-    ASSERT_TRUE(reader.open(dir.file("border.dxf")));
-    const DxfLineReader::Pair pair = reader.readPair();
-    EXPECT_FALSE(reader.atEnd());
-    EXPECT_EQ(pair.code, "2");
-    EXPECT_EQ(pair.value.substr(0, 7), "SEQENDv");
-    EXPECT_EQ(pair.value.size(), value.size());
-}
-
-TEST(DxfLineReader, RefusesMissingFilesAndFolders) {
-    TempDir dir;
-    DxfLineReader reader;
+    DxfPairReader reader;
     EXPECT_FALSE(reader.open(dir.file("missing.dxf")));
     EXPECT_FALSE(reader.errorMessage().empty());
     EXPECT_FALSE(reader.open(dir.path()));
@@ -100,83 +150,189 @@ TEST(DxfLineReader, RefusesMissingFilesAndFolders) {
     EXPECT_FALSE(reader.open(dir.file("pipe"))); // no writer: opening must not wait
 }
 
-TEST(ScanForInserts, StartsAtEntitiesAndTakesOnlyExactInsertLines) {
-    const std::string bytes = "INSERT\n" // before ENTITIES: skipped
-                              "0\nSECTION\n2\nENTITIES\n"
-                              "0\nINSERT\n"
-                              "0\n INSERT\n"
-                              "0\nINSERT \n"
-                              "0\ninsert\n"
-                              "1\nINSERT\n" // a value that reads "INSERT" counts too
-                              "0\nENDSEC\n"
-                              "0\nINSERT\n"; // the scan goes on after the section
-    DxfLineReader reader;
-    reader.openMemory(bytes);
-    int inserts = 0;
-    EXPECT_TRUE(scanForInserts(reader, [&] { ++inserts; }));
-    EXPECT_EQ(inserts, 3);
-}
-
-TEST(ScanForInserts, CutsOnlyLinesItDoesNotNeed) {
-    // A long line before and after ENTITIES is cut; it must still not count as a match.
-    const std::string longLine = "INSERT" + std::string(3 << 20, 'x');
-    const std::string bytes = "ENTITIES" + std::string(3 << 20, 'y') + "\r\n" + "ENTITIES\n" +
-                              longLine + "\r\n" + "0\r\nINSERT\r\n8\r\n" + longLine + "\n";
-    TempDir dir;
-    writeFile(dir.file("long.dxf"), bytes);
-    DxfLineReader reader;
-    ASSERT_TRUE(reader.open(dir.file("long.dxf")));
-    int inserts = 0;
-    scanForInserts(reader, [&] {
-        ++inserts;
-        EXPECT_EQ(reader.readPair().value, longLine); // insert readers see whole lines
-    });
-    EXPECT_EQ(inserts, 1);
-}
-
-TEST(ScanForInserts, FindsNothingWithoutAnExactEntitiesLine) {
-    for (const char* bytes : {"0\nSECTION\n2\nentities\n0\nINSERT\n", "2\n ENTITIES\n0\nINSERT\n",
-                              "", "ENTITIES\rINSERT\r"}) {
-        DxfLineReader reader;
+TEST(DxfPairReader, ReadsBinaryDrawingsAsTheirTextTwins) {
+    const Pairs pairs{{"0", "SECTION"}, {"2", "ENTITIES"}, {"0", "INSERT"},
+                      {"8", "Doors"},   {"66", "1"},       {"2", "door1"},
+                      {"10", "1.5"},    {"90", "-70000"},  {"160", "1234567890123"},
+                      {"290", "1"},     {"310", "00FF1A"}, {"1071", "7"},
+                      {"0", "ATTRIB"},  {"1", " D-01 "},   {"2", "REF"},
+                      {"0", "SEQEND"},  {"0", "ENDSEC"},   {"0", "EOF"}};
+    Pairs expected = pairs;
+    expected[13].second = "D-01"; // values are trimmed in both forms
+    for (bool wide : {true, false}) {
+        DxfPairReader reader;
+        const std::string bytes = binaryDxf(pairs, wide);
         reader.openMemory(bytes);
-        int inserts = 0;
-        scanForInserts(reader, [&] { ++inserts; });
-        EXPECT_EQ(inserts, 0) << bytes;
+        EXPECT_EQ(reader.form(), DxfForm::Binary);
+        EXPECT_EQ(allPairs(reader), expected) << (wide ? "two-byte codes" : "one-byte codes");
     }
+    // The walk finds the same insert in both forms.
+    const Walked text = walk(dxfPairs(pairs));
+    const Walked binary = walk(binaryDxf(pairs, true));
+    ASSERT_EQ(binary.inserts.size(), 1u);
+    EXPECT_EQ(binary.inserts[0].blockName, text.inserts[0].blockName);
+    EXPECT_EQ(tagsAndValues(binary.attributes[0]), tagsAndValues(text.attributes[0]));
 }
 
-TEST(ScanForInserts, StopsWhenAskedBeforeALine) {
+TEST(DxfPairReader, TellsDrawingsFromOtherFiles) {
+    auto formOf = [](const std::string& bytes) {
+        DxfPairReader reader;
+        reader.openMemory(bytes);
+        return reader.form();
+    };
+    EXPECT_EQ(formOf(""), DxfForm::Text);
+    EXPECT_EQ(formOf("  0\r\nSECTION\r\n"), DxfForm::Text);
+    EXPECT_EQ(formOf("AC1015\nonly text\n"), DxfForm::Text);
+    EXPECT_EQ(formOf("0\nEOF\n\x1A\x00\x01\x02"), DxfForm::Text); // nothing after Ctrl-Z counts
+    EXPECT_EQ(formOf(std::string("AC1032\0\0\0\0\x1f\x03", 12)), DxfForm::Dwg);
+    EXPECT_EQ(formOf(std::string("AC1.50\0\0\x01", 9)), DxfForm::Dwg);
+    EXPECT_EQ(formOf("\x89PNG\r\n\x1A\n"), DxfForm::Other);
+    EXPECT_EQ(formOf(std::string("PK\x03\x04\x14\0", 6)), DxfForm::Other);
+    EXPECT_EQ(formOf("%PDF-1.7\n"), DxfForm::Other);
+    EXPECT_EQ(formOf(std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0", 10)), DxfForm::Other);
+}
+
+TEST(ForEachInsert, TakesInsertsOnlyAtTheirEntityPairs) {
+    const Walked walked =
+        walk(dxfPairs(concat({{{"0", "SECTION"}, {"2", "BLOCKS"}},
+                              insert("INBLOCK", "0"), // a block definition's content
+                              {{"0", "ENDSEC"}, {"0", "SECTION"}, {"2", "ENTITIES"}},
+                              {{"0", "LINE"}, {"8", "INSERT"}},
+                              {{"0", "TEXT"}, {"1", "INSERT"}, {"2", "ENTITIES"}},
+                              insert("A", "L1"),
+                              {{"0", "insert"}},
+                              {{"0", "ENDSEC"}},
+                              insert("AFTER", "0")})));
+    ASSERT_EQ(walked.inserts.size(), 1u);
+    EXPECT_EQ(walked.inserts[0].blockName, "A");
+    EXPECT_EQ(walked.inserts[0].layer, "L1");
+    EXPECT_EQ(walked.outcome.insertsFound, 1);
+}
+
+TEST(ForEachInsert, ReadsAttributesUpToTheirSequenceEnd) {
+    Pairs pairs = insert("door", "0", {{"REF", "SEQEND"}, {"QTY", "ENTITIES"}, {"NOTE", "INSERT"}});
+    // An insert whose attributes end at the next entity, without SEQEND.
+    pairs.insert(pairs.end(), {{"0", "INSERT"},
+                               {"66", "1"},
+                               {"2", "B"},
+                               {"0", "ATTRIB"},
+                               {"1", "v"},
+                               {"2", "T"},
+                               {"0", "LINE"},
+                               {"1", "not a value"},
+                               {"2", "NOTATAG"}});
+    // Without group 66 nothing that follows is an attribute of the insert.
+    pairs.insert(
+        pairs.end(),
+        {{"0", "INSERT"}, {"2", "C"}, {"0", "ATTRIB"}, {"1", "x"}, {"2", "X"}, {"0", "SEQEND"}});
+    const Walked walked = walk(drawing(pairs));
+    ASSERT_EQ(walked.inserts.size(), 3u);
+    EXPECT_EQ(tagsAndValues(walked.attributes[0]),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"REF", "SEQEND"}, {"QTY", "ENTITIES"}, {"NOTE", "INSERT"}}));
+    EXPECT_EQ(tagsAndValues(walked.attributes[1]),
+              (std::vector<std::pair<std::string, std::string>>{{"T", "v"}}));
+    EXPECT_TRUE(walked.attributes[2].empty());
+    EXPECT_FALSE(walked.inserts[2].hasAttributes);
+}
+
+TEST(ForEachInsert, CountsOnlyWhatStandsBeforeTheBlockName) {
+    const Walked walked = walk(drawing({{"0", "INSERT"},
+                                        {"2", "LATE"},
+                                        {"8", "AFTER"},
+                                        {"67", "1"},
+                                        {"0", "INSERT"},
+                                        {"8", "X"},
+                                        {"8", "Y"},
+                                        {"67", "1"},
+                                        {"2", "PAPER"},
+                                        {"0", "INSERT"},
+                                        {"8", "CUT"}}));
+    ASSERT_EQ(walked.inserts.size(), 2u); // the last one ends before its name
+    EXPECT_EQ(walked.inserts[0].layer, "");
+    EXPECT_FALSE(walked.inserts[0].paperSpace);
+    EXPECT_EQ(walked.inserts[1].layer, "Y");
+    EXPECT_TRUE(walked.inserts[1].paperSpace);
+    EXPECT_EQ(walked.outcome.insertsFound, 3);
+}
+
+TEST(ForEachInsert, TakesTheTextOfAnEmbeddedMultiLineAttribute) {
+    const Walked walked = walk(drawing({{"0", "INSERT"},
+                                        {"66", "1"},
+                                        {"2", "MY_BLOCK"},
+                                        {"0", "ATTRIB"},
+                                        {"1", ""},
+                                        {"100", "AcDbAttribute"},
+                                        {"2", "MULTI"},
+                                        {"101", "Embedded Object"},
+                                        {"10", "0.0"},
+                                        {"3", "first part "},
+                                        {"3", "second\\Ppart "},
+                                        {"1", "end"},
+                                        {"73", "1"},
+                                        {"0", "ATTRIB"},
+                                        {"1", "single"},
+                                        {"2", "PLAIN"},
+                                        {"0", "SEQEND"}}));
+    ASSERT_EQ(walked.attributes.size(), 1u);
+    ASSERT_EQ(walked.attributes[0].size(), 2u);
+    EXPECT_EQ(walked.attributes[0][0].tag, "MULTI");
+    EXPECT_EQ(walked.attributes[0][0].value, "first part second\\Ppart end");
+    EXPECT_TRUE(walked.attributes[0][0].mtext);
+    EXPECT_EQ(walked.attributes[0][1].value, "single");
+    EXPECT_FALSE(walked.attributes[0][1].mtext);
+}
+
+TEST(ForEachInsert, TakesTheEncodingFromTheHeader) {
+    const std::string entities = dxfPairs(insert("A", "0"));
+    auto header = [](const Pairs& variables) {
+        return dxfPairs(
+            concat({{{"0", "SECTION"}, {"2", "HEADER"}}, variables, {{"0", "ENDSEC"}}}));
+    };
+    EXPECT_EQ(
+        walk(header(
+                 {{"9", "$ACADVER"}, {"1", "AC1015"}, {"9", "$DWGCODEPAGE"}, {"3", "ANSI_1251"}}) +
+             drawing({}) + entities)
+            .sample,
+        "Болт");
+    // Windows-1252 when the header names no code page; the code page counts before R2007 only.
+    EXPECT_EQ(walk(header({{"9", "$ACADVER"}, {"1", "AC1015"}}) + drawing({})).sample, "Áîëò");
+    EXPECT_EQ(
+        walk(header(
+                 {{"9", "$ACADVER"}, {"1", "AC1021"}, {"9", "$DWGCODEPAGE"}, {"3", "ANSI_1251"}}) +
+             drawing({}))
+            .sample,
+        "Áîëò"); // not UTF-8: each text falls back to Windows-1252
+}
+
+TEST(ForEachInsert, StopsWhenAskedBeforeAPair) {
     const std::string bytes = drawing(concat({insert("A", "0"), insert("B", "0")}));
-    DxfLineReader reader;
+    DxfPairReader reader;
     reader.openMemory(bytes);
-    int lines = 0;
+    DrawingText text;
+    int pairs = 0;
     int inserts = 0;
-    EXPECT_FALSE(scanForInserts(
-        reader, [&] { ++inserts; }, [&] { return ++lines <= 3; }));
-    EXPECT_EQ(lines, 4); // stopped before the fourth line, "ENTITIES"
-    EXPECT_EQ(inserts, 0);
+    const WalkOutcome outcome = forEachInsert(
+        reader, text, [&](const InsertRecord&) { ++inserts; }, [&] { return ++pairs <= 5; });
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(pairs, 6);
+    EXPECT_EQ(inserts, 0); // the insert being read when the Stop came is dropped
 }
 
-TEST(ReadTemplateInsert, ReadsUpToTheInsertionPointOrTheSeqend) {
+TEST(ReadTemplateInsert, GivesTheDecodedNameAndTags) {
+    DxfPairReader reader;
     const std::string bytes = drawing(
-        concat({insert("Door", "0", {{"REF", "D1"}, {"REF", "D2"}}), insert("chair", "0")}));
-    DxfLineReader reader;
+        concat({insert("T\xfcr", "0", {{"REF", "D1"}, {"%%c", "D2"}}), insert("chair", "0")}));
     reader.openMemory(bytes);
+    DrawingText text;
     std::vector<TemplateInsert> found;
-    scanForInserts(reader, [&] {
-        if (auto insert = readTemplateInsert(reader)) {
-            found.push_back(*insert);
-        }
-    });
+    forEachInsert(
+        reader, text,
+        [&](const InsertRecord& insert) { found.push_back(readTemplateInsert(insert, text)); },
+        [] { return true; });
     ASSERT_EQ(found.size(), 2u);
     EXPECT_TRUE(found[0].hasAttributes);
-    EXPECT_EQ(found[0].names, (std::vector<std::string>{"Door", "REF", "REF"}));
+    EXPECT_EQ(found[0].names, (std::vector<std::string>{"Tür", "REF", "⌀"}));
     EXPECT_FALSE(found[1].hasAttributes);
     EXPECT_EQ(found[1].names, std::vector<std::string>{"chair"});
-}
-
-TEST(ReadTemplateInsert, DropsAnInsertCutOffBeforeItsName) {
-    DxfLineReader reader;
-    reader.openMemory("8\nLAYER\n10\n0.0\n");
-    EXPECT_FALSE(readTemplateInsert(reader).has_value());
 }

@@ -14,16 +14,22 @@ struct Scan {
     int processed = 0;
 };
 
-Scan scan(const std::string& bytes, const RuleSet& rules) {
-    DxfLineReader reader;
+Scan scan(const std::string& bytes, const RuleSet& rules, TextForm form = TextForm::Decoded) {
+    DxfPairReader reader;
     reader.openMemory(bytes);
     RecordingSink sink;
+    sink.form = form;
     Scan result;
     const int highest = highestColumn(rules).value;
-    scanForInserts(reader, [&] {
-        ++result.processed;
-        readInsert(reader, rules, highest, sink, result.tally);
-    });
+    DrawingText text;
+    result.processed =
+        static_cast<int>(forEachInsert(
+                             reader, text,
+                             [&](const InsertRecord& insert) {
+                                 readInsert(insert, text, rules, highest, sink, result.tally);
+                             },
+                             [] { return true; })
+                             .insertsFound);
     result.rows = sink.rows;
     return result;
 }
@@ -107,13 +113,47 @@ TEST(ReadInsert, IgnoredAndOutOfRangeColumnsLeaveTheRow) {
     EXPECT_EQ(result.tally, (BlockTally{{"BLK", 1}}));
 }
 
-TEST(ReadInsert, AValueSeqendEndsTheAttributes) {
+TEST(ReadInsert, AValueSeqendIsJustAValue) {
     const Scan result =
         scan(drawing(insert("DOOR1", "0", {{"REF", "D1"}, {"QTY", "SEQEND"}, {"REF", "late"}})),
              doorRules());
     ASSERT_EQ(result.rows.size(), 1u);
-    EXPECT_EQ(result.rows[0], (Row{"DOOR1", "D1", ""}));
+    EXPECT_EQ(result.rows[0], (Row{"DOOR1", "late", "SEQEND"}));
     EXPECT_EQ(result.processed, 1);
+}
+
+TEST(ReadInsert, MatchesDecodedTextAndWritesItInTheResultsForm) {
+    // Windows-1251: "Болт" as block name, layer, tag and value; rules written in UTF-8.
+    const std::string bolt = "\xc1\xee\xeb\xf2";
+    const std::string bytes = dxfPairs({{"0", "SECTION"},
+                                        {"2", "HEADER"},
+                                        {"9", "$ACADVER"},
+                                        {"1", "AC1015"},
+                                        {"9", "$DWGCODEPAGE"},
+                                        {"3", "ANSI_1251"},
+                                        {"0", "ENDSEC"}}) +
+                              drawing(concat({insert(bolt, bolt, {{bolt, bolt + " %%c12"}}),
+                                              {{"0", "INSERT"},
+                                               {"66", "1"},
+                                               {"2", "MT"},
+                                               {"0", "ATTRIB"},
+                                               {"2", "NOTE"},
+                                               {"101", "Embedded Object"},
+                                               {"1", "{\\fArial;a\\Pb}"},
+                                               {"0", "SEQEND"}}}));
+    RuleSet rules;
+    rules.columns = {"Value"};
+    rules.blockRules.push_back({"Болт,MT", "Болт,", "Any Space", {{"Болт,NOTE", "1"}}});
+    const Scan decoded = scan(bytes, rules);
+    ASSERT_EQ(decoded.rows.size(), 2u);
+    // ASCII letters only are upper-cased: Cyrillic names keep their case and match as written.
+    EXPECT_EQ(decoded.rows[0], (Row{"Болт", "Болт ⌀12"}));
+    EXPECT_EQ(decoded.rows[1], (Row{"MT", "a\nb"}));
+    EXPECT_TRUE(scan(bytes, rules).tally.contains("Болт"));
+    const Scan asRead = scan(bytes, rules, TextForm::AsRead);
+    ASSERT_EQ(asRead.rows.size(), 2u);
+    EXPECT_EQ(asRead.rows[0], (Row{bolt, bolt + " %%c12"}));
+    EXPECT_EQ(asRead.rows[1], (Row{"MT", "a\nb"}));
 }
 
 TEST(ReadInsert, TwoInsertsWithoutAttributesAreBothFound) {
@@ -127,9 +167,9 @@ TEST(ReadInsert, TwoInsertsWithoutAttributesAreBothFound) {
 
 TEST(ReadInsert, CutOffDrawingsEndWithoutCrashing) {
     // Ends inside the header: no row. Ends inside the attributes: the row goes out.
-    EXPECT_TRUE(scan("0\nENTITIES\n0\nINSERT\n8\nL\n", doorRules()).rows.empty());
-    const Scan cut =
-        scan("0\nENTITIES\n0\nINSERT\n66\n1\n2\nDOOR\n1\nD-9\n2\nREF\n1\n", doorRules());
+    const std::string start = "0\nSECTION\n2\nENTITIES\n0\nINSERT\n";
+    EXPECT_TRUE(scan(start + "8\nL\n", doorRules()).rows.empty());
+    const Scan cut = scan(start + "66\n1\n2\nDOOR\n0\nATTRIB\n1\nD-9\n2\nREF\n1\n", doorRules());
     ASSERT_EQ(cut.rows.size(), 1u);
     EXPECT_EQ(cut.rows[0], (Row{"DOOR", "D-9", ""}));
 }
@@ -147,6 +187,18 @@ TEST(TextResult, WritesTitlesAndRowsQuotingOnlyWhereNeeded) {
                               "DOOR1,\"Door, left\",=1+1,  spaced  \r\n"
                               "X\r\n"
                               "L,\"two\nlines\",\"cr\rhere\"\r\n");
+}
+
+TEST(TextResult, WritesDecodedTextAsUtf8WithAByteOrderMark) {
+    TempDir dir;
+    const std::string path = dir.file("plan.csv");
+    // Titles are configuration texts: Windows-1252 bytes become UTF-8 like valid UTF-8 stays.
+    OpenedSink opened = openTextResult(path, {"T\xfcr", "Ma\xc3\x9f"}, TextForm::Decoded);
+    ASSERT_TRUE(opened.sink) << opened.error;
+    opened.sink->writeRow({"B", "Болт", "x"});
+    EXPECT_TRUE(opened.sink->close(false));
+    EXPECT_EQ(readFile(path), "\xEF\xBB\xBF"
+                              "Block Name,Tür,Maß\r\nB,Болт,x\r\n");
 }
 
 TEST(TextResult, ReportsAPathThatCannotBeCreated) {

@@ -131,8 +131,9 @@ TEST(RunBatch, StopKeepsTheRowsSoFarAndEndsTheRun) {
     }
     writeFile(folders.source.file("a.dxf"), drawing(many));
     writeFile(folders.source.file("b.dxf"), drawing(many));
-    // Each insert without attributes is 8 lines; stop during the 11th insert's lines.
-    StoppingMonitor monitor(4 + 10 * 8 + 2);
+    // Each insert without attributes is 6 pairs; stop during the 11th insert's pairs: that
+    // insert is found but dropped.
+    StoppingMonitor monitor(2 + 10 * 6 + 2);
     const RunOutcome outcome = runBatch(folders.inputs({"a.dxf", "b.dxf"}), monitor);
     EXPECT_TRUE(outcome.aborted);
     EXPECT_FALSE(outcome.complete);
@@ -140,10 +141,10 @@ TEST(RunBatch, StopKeepsTheRowsSoFarAndEndsTheRun) {
     EXPECT_EQ(outcome.drawings[0].state.processed, 11);
     EXPECT_EQ(outcome.reportLines.back(), "Process aborted");
     EXPECT_EQ(std::count(outcome.reportLines.begin(), outcome.reportLines.end(),
-                         "Number of Blocks matching criteria : 11"),
+                         "Number of Blocks matching criteria : 10"),
               1);
     std::string expected = "Block Name,Ref,Qty\r\n";
-    for (int i = 0; i < 11; ++i) {
+    for (int i = 0; i < 10; ++i) {
         expected += "DOOR,,\r\n";
     }
     EXPECT_EQ(readFile(folders.destination.file("a.csv")), expected);
@@ -186,9 +187,9 @@ TEST(RunBatch, AStopSeenAtTheLastLineLetsTheDrawingEnd) {
     const std::string bytes = drawing(insert("DOOR", "0"));
     writeFile(folders.source.file("a.dxf"), bytes);
     writeFile(folders.source.file("b.dxf"), bytes);
-    const auto lines = std::count(bytes.begin(), bytes.end(), '\n');
-    // The insert reader reads 4 lines without pumps; the pump before the last line stops.
-    StoppingMonitor monitor(lines - 4);
+    // The walk ends at (0, ENDSEC), the drawing's next-to-last pair; the pump before it stops.
+    const auto pairs = std::count(bytes.begin(), bytes.end(), '\n') / 2;
+    StoppingMonitor monitor(pairs - 1);
     const RunOutcome outcome = runBatch(folders.inputs({"a.dxf", "b.dxf"}), monitor);
     EXPECT_TRUE(outcome.aborted);
     ASSERT_EQ(outcome.drawings.size(), 1u);

@@ -105,7 +105,9 @@ public:
     bool close(bool) override { return true; }
     std::string errorMessage() const override { return {}; }
     std::vector<std::string> warnings() const override { return {}; }
+    TextForm textForm() const override { return form; }
     std::vector<Row> rows;
+    TextForm form = TextForm::Decoded;
 };
 
 } // namespace kelvora::test
