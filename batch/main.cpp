@@ -20,19 +20,24 @@ using namespace kelvora;
 constexpr int kExitUsage = 2;
 
 const char* const kUsage =
-    "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--report FILE] [-q] INPUT...\n"
+    "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--text-encoding ENC]\n"
+    "                     [--report FILE] [-q] INPUT...\n"
     "Writes one bill-of-material table per drawing, from the block inserts its rules select.\n"
     "\n"
     "  -c CONFIG.kvx   the configuration (column titles and block rules)\n"
     "  -o DEST_DIR     folder of the results (default: the current folder)\n"
     "  -e EXT          result extension: \"xls\" for workbooks, anything else for\n"
     "                  comma-separated text (default: xls)\n"
+    "  --text-encoding ENC\n"
+    "                  texts of comma-separated results: \"as-read\" keeps the drawing's\n"
+    "                  bytes (default), \"utf-8\" decodes them to UTF-8 with a byte-order mark\n"
     "  --report FILE   run report (default: KelvoraLog.txt beside the program)\n"
     "  -q              no progress on standard error\n"
     "  --help, --version\n"
     "INPUT is a drawing or a folder (every .dxf file directly in it, in name order).\n"
-    "Exit status: 0 all drawings processed and all results written; 1 a drawing could not be\n"
-    "opened or a result not written; 2 a usage error or an unreadable configuration.\n";
+    "Text and binary DXF drawings are read. Exit status: 0 all drawings processed and all\n"
+    "results written; 1 a drawing could not be opened or read (not a DXF drawing) or a result\n"
+    "not written; 2 a usage error or an unreadable configuration.\n";
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -80,6 +85,7 @@ struct Options {
     std::string destination;
     std::string extension = "xls";
     std::string report;
+    std::string textEncoding = "as-read";
     bool quiet = false;
     std::vector<std::string> inputs;
 };
@@ -199,11 +205,16 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
         } else if ((arg == "-c" && !value(options.configuration)) ||
                    (arg == "-o" && !value(options.destination)) ||
                    (arg == "-e" && !value(options.extension)) ||
-                   (arg == "--report" && !value(options.report))) {
+                   (arg == "--report" && !value(options.report)) ||
+                   (arg == "--text-encoding" && !value(options.textEncoding))) {
             return "option " + arg + " needs a value";
-        } else if (arg != "-c" && arg != "-o" && arg != "-e" && arg != "--report") {
+        } else if (arg != "-c" && arg != "-o" && arg != "-e" && arg != "--report" &&
+                   arg != "--text-encoding") {
             return "unknown option " + arg;
         }
+    }
+    if (options.textEncoding != "as-read" && options.textEncoding != "utf-8") {
+        return "--text-encoding takes \"as-read\" or \"utf-8\", not '" + options.textEncoding + "'";
     }
     if (options.configuration.empty()) {
         return "a configuration is needed (-c CONFIG.kvx)";
@@ -228,6 +239,7 @@ int main(int argc, char** argv) {
     }
 
     RunInputs run;
+    run.textForm = options.textEncoding == "utf-8" ? TextForm::Decoded : TextForm::AsRead;
     run.extension = trimExtension(options.extension);
     if (!validExtension(run.extension)) {
         return usageError("'" + options.extension +
