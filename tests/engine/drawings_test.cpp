@@ -1,0 +1,286 @@
+// Runs kelvora-batch on the drawings of tests/engine/fixtures (written with ezdxf by
+// make_fixtures.py) and on files made here, and checks the tables and reports it writes.
+#include "testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace kelvora::test;
+
+namespace {
+
+// The columns Ref, Qty and Desc take the tags REF, QTY and DESC of every insert.
+const char* const kConfiguration =
+    "3\r\nRef\r\nQty\r\nDesc\r\n"
+    "1\r\n*\r\n3\r\n*\r\nAny Space\r\nREF\r\n1\r\nQTY\r\n2\r\nDESC\r\n3\r\n";
+
+const std::string kTitles = "Block Name,Ref,Qty,Desc\r\n";
+const std::string kByteOrderMark = "\xEF\xBB\xBF";
+
+// Writes a workbook's first sheet as UTF-8 text with a byte-order mark, CR LF line ends and
+// quotes where needed, every row as wide as the sheet: what a text result of the same table is.
+const char* const kWorkbookAsText = R"(
+import csv, sys, xlrd
+sheet = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)
+with open(sys.argv[2], "w", encoding="utf-8-sig", newline="") as out:
+    writer = csv.writer(out, lineterminator="\r\n")
+    for r in range(sheet.nrows):
+        writer.writerow([str(sheet.cell_value(r, c)) if c < sheet.row_len(r) else ""
+                         for c in range(sheet.ncols)])
+)";
+
+std::string fixture(const std::string& name) {
+    return std::string(KELVORA_FIXTURES) + "/" + name;
+}
+
+// Runs the program with the arguments, without a shell; standard output and standard error go
+// to the file. The exit status, or -1 when the program did not end normally.
+int runProgram(const std::vector<std::string>& arguments, const std::string& outputFile) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int output = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(output, STDOUT_FILENO);
+        ::dup2(output, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class Drawings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeFile(dir.file("rules.kvx"), kConfiguration);
+        std::filesystem::create_directory(dir.file("in"));
+        std::filesystem::create_directory(dir.file("out"));
+    }
+
+    // kelvora-batch on the drawings, results into out/, the report into report.txt.
+    int batch(const std::vector<std::string>& drawings, const std::string& extension,
+              const std::string& textEncoding = "utf-8") {
+        std::vector<std::string> arguments{KELVORA_BATCH,
+                                           "-q",
+                                           "-c",
+                                           dir.file("rules.kvx"),
+                                           "-o",
+                                           dir.file("out"),
+                                           "-e",
+                                           extension,
+                                           "--report",
+                                           dir.file("report.txt"),
+                                           "--text-encoding",
+                                           textEncoding};
+        arguments.insert(arguments.end(), drawings.begin(), drawings.end());
+        return runProgram(arguments, dir.file("messages.txt"));
+    }
+    std::string messages() const { return readFile(dir.file("messages.txt")); }
+    std::string result(const std::string& name) const { return readFile(dir.file("out/" + name)); }
+    bool hasResult(const std::string& name) const {
+        return std::filesystem::exists(dir.file("out/" + name));
+    }
+
+    // A workbook result read by xlrd, as text in the form of a UTF-8 text result.
+    std::string workbookAsText(const std::string& name) const {
+        const int status = runProgram({KELVORA_PYTHON, "-c", kWorkbookAsText,
+                                       dir.file("out/" + name), dir.file("workbook.csv")},
+                                      dir.file("python.txt"));
+        EXPECT_EQ(status, 0) << readFile(dir.file("python.txt"));
+        return readFile(dir.file("workbook.csv"));
+    }
+
+    std::vector<std::string> reportLines() const {
+        std::vector<std::string> lines;
+        std::istringstream text(readFile(dir.file("report.txt")));
+        for (std::string line; std::getline(text, line);) {
+            lines.push_back(line.substr(0, line.find('\r')));
+        }
+        return lines;
+    }
+
+    // The report line two below the drawing's path: its error line or its first count.
+    std::string reportLineFor(const std::string& drawing) const {
+        const std::vector<std::string> lines = reportLines();
+        const auto at = std::find(lines.begin(), lines.end(), drawing);
+        return lines.end() - at > 2 ? at[2] : "(not in the report)";
+    }
+
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(Drawings, TextAndBinaryFormsOfEveryVersionGiveTheSameTable) {
+    const std::string expected = kByteOrderMark + kTitles +
+                                 "BOLT,B-1,4,\"Bolt, hex \"\"M8\"\"\"\r\n"
+                                 "NUT,N-2,4,Mutter Größe 8\r\n"
+                                 "WASHER,,,\r\n";
+    std::vector<std::string> names;
+    for (const char* version : {"r12", "r2000", "r2018"}) {
+        names.push_back(std::string("twin_") + version);
+        names.push_back(std::string("twin_") + version + "_bin");
+    }
+    std::vector<std::string> drawings;
+    for (const std::string& name : names) {
+        drawings.push_back(fixture(name + ".dxf"));
+    }
+    ASSERT_EQ(batch(drawings, "csv"), 0) << messages();
+    for (const std::string& name : names) {
+        EXPECT_EQ(result(name + ".csv"), expected) << name;
+    }
+    ASSERT_EQ(batch(drawings, "xls"), 0) << messages();
+    for (const std::string& name : names) {
+        EXPECT_EQ(workbookAsText(name + ".xls"), expected) << name;
+    }
+}
+
+TEST_F(Drawings, Release2018TextsArePlainAndDecoded) {
+    // The embedded MTEXT, not the attribute's one-line text, gives the value.
+    const std::string expected = kByteOrderMark + kTitles +
+                                 "LABEL,L-1,,\"Hex bolt\nM8 x 1/2\"\r\n"
+                                 "ESC,A：B,中,⌀12 x 45° ±0.1\r\n";
+    ASSERT_EQ(batch({fixture("multiline_r2018.dxf")}, "csv"), 0) << messages();
+    EXPECT_EQ(result("multiline_r2018.csv"), expected);
+    ASSERT_EQ(batch({fixture("multiline_r2018.dxf")}, "xls"), 0) << messages();
+    EXPECT_EQ(workbookAsText("multiline_r2018.xls"), expected);
+}
+
+TEST_F(Drawings, EscapesAndPercentCodesBecomeCharacters) {
+    ASSERT_EQ(batch({fixture("escapes_r2000.dxf")}, "csv"), 0) << messages();
+    EXPECT_EQ(result("escapes_r2000.csv"), kByteOrderMark + kTitles +
+                                               "ESC,A：B,中,⌀12 x 45° ±0.1\r\n"
+                                               "MORE,ソ,,100% A\r\n");
+}
+
+TEST_F(Drawings, CodePagesAreDecodedAndAsReadKeepsTheBytes) {
+    struct CodePage {
+        const char* number;
+        const char* block; // as decoded, in UTF-8
+        const char* value;
+        const char* blockBytes; // as drawn, in the code page
+        const char* valueBytes;
+    };
+    // Some second bytes are ASCII letters (ト is 83 67, "g") or a backslash (ソ is 83 5C): only
+    // whole characters count.
+    const CodePage codePages[] = {
+        {"1251", "Болт", "Болт М12", "\xc1\xee\xeb\xf2", "\xc1\xee\xeb\xf2 \xcc\x31\x32"},
+        {"932", "ボルト", "ソケット M12", "\x83{\x83\x8b\x83g", "\x83\x5c\x83P\x83\x62\x83g M12"},
+        {"936", "螺栓", "六角螺栓 M12", "\xc2\xdd\xcb\xa8", "\xc1\xf9\xbd\xc7\xc2\xdd\xcb\xa8 M12"},
+        {"949", "볼트", "육각 볼트 M12", "\xba\xbc\xc6\xae",
+         "\xc0\xb0\xb0\xa2 \xba\xbc\xc6\xae M12"},
+        {"950", "螺絲", "功能螺絲 M12", "\xc1\xb3\xb5\xb7", "\xa5\x5c\xaf\xe0\xc1\xb3\xb5\xb7 M12"},
+        {"1253", "Βίδα", "Βίδα Μ12", "\xc2\xdf\xe4\xe1", "\xc2\xdf\xe4\xe1 \xcc\x31\x32"},
+        {"874", "สลัก", "สลักเกลียว M12", "\xca\xc5\xd1\xa1",
+         "\xca\xc5\xd1\xa1\xe0\xa1\xc5\xd5\xc2\xc7 M12"},
+    };
+    std::vector<std::string> drawings;
+    for (const CodePage& page : codePages) {
+        drawings.push_back(fixture(std::string("codepage_") + page.number + ".dxf"));
+    }
+    ASSERT_EQ(batch(drawings, "csv"), 0) << messages();
+    for (const CodePage& page : codePages) {
+        EXPECT_EQ(result(std::string("codepage_") + page.number + ".csv"),
+                  kByteOrderMark + kTitles + page.block + ",R1,," + page.value + "\r\n")
+            << "ANSI_" << page.number;
+    }
+    ASSERT_EQ(batch(drawings, "xls"), 0) << messages();
+    for (const CodePage& page : codePages) {
+        EXPECT_EQ(workbookAsText(std::string("codepage_") + page.number + ".xls"),
+                  kByteOrderMark + kTitles + page.block + ",R1,," + page.value + "\r\n")
+            << "ANSI_" << page.number;
+    }
+    ASSERT_EQ(batch(drawings, "csv", "as-read"), 0) << messages();
+    for (const CodePage& page : codePages) {
+        EXPECT_EQ(result(std::string("codepage_") + page.number + ".csv"),
+                  kTitles + page.blockBytes + ",R1,," + page.valueBytes + "\r\n")
+            << "ANSI_" << page.number;
+    }
+}
+
+TEST_F(Drawings, WordsOfTheFileStructureAreOnlyNamesAndValues) {
+    // A LINE on layer INSERT and a TEXT "INSERT" are no inserts; an attribute value SEQEND
+    // does not end the attributes, ENTITIES and ENDSEC change no section.
+    ASSERT_EQ(batch({fixture("traps_r2000.dxf")}, "csv"), 0) << messages();
+    EXPECT_EQ(result("traps_r2000.csv"), kByteOrderMark + kTitles +
+                                             "PART,SEQEND,ENTITIES,after\r\n"
+                                             "PART2,ENDSEC,EOF,SECTION\r\n"
+                                             "LAST,,,\r\n");
+    EXPECT_EQ(reportLineFor(fixture("traps_r2000.dxf")), "Number of processed Blocks : 3");
+}
+
+TEST_F(Drawings, AThreeMebibyteValueIsReadWhole) {
+    std::string value(3 << 20, ' ');
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        value[i] = static_cast<char>('a' + (i * 7 + i / 4096) % 26);
+    }
+    writeFile(dir.file("in/big.dxf"),
+              drawing(insert("big", "0", {{"REF", "R"}, {"DESC", value}, {"QTY", "1"}})));
+    ASSERT_EQ(batch({dir.file("in/big.dxf")}, "csv"), 0) << messages();
+    EXPECT_TRUE(result("big.csv") == kByteOrderMark + kTitles + "BIG,R,1," + value + "\r\n")
+        << "the result holds " << result("big.csv").size() << " bytes";
+}
+
+TEST_F(Drawings, FilesThatAreNoDxfDrawingsAreReportedWithoutResult) {
+    std::string binary(256, '\0');
+    for (std::size_t i = 0; i < binary.size(); ++i) {
+        binary[i] = static_cast<char>(i * 37 % 256);
+    }
+    const std::pair<const char*, std::string> files[] = {
+        {"a_dwg.dxf", std::string("AC1032") + std::string(6, '\0') + binary},
+        {"b_png.dxf", "\x89PNG\r\n\x1a\n" + binary},
+        {"c_zip.dxf", "PK\x03\x04" + binary},
+        {"d_pdf.dxf", "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n" + binary},
+    };
+    std::vector<std::string> drawings;
+    for (const auto& [name, bytes] : files) {
+        writeFile(dir.file(std::string("in/") + name), bytes);
+        drawings.push_back(dir.file(std::string("in/") + name));
+    }
+    writeFile(dir.file("in/e_good.dxf"), drawing(insert("DOOR", "0", {{"REF", "D-1"}})));
+    drawings.push_back(dir.file("in/e_good.dxf"));
+
+    EXPECT_EQ(batch(drawings, "csv"), 1) << messages();
+    EXPECT_EQ(reportLineFor(drawings[0]), "*** Error, DWG drawing: save it as DXF first ***");
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(reportLineFor(drawings[i]), "*** Error, not a DXF drawing ***") << drawings[i];
+    }
+    for (const char* stem : {"a_dwg", "b_png", "c_zip", "d_pdf"}) {
+        EXPECT_FALSE(hasResult(std::string(stem) + ".csv")) << stem;
+    }
+    // The run went on after them.
+    EXPECT_EQ(result("e_good.csv"), kByteOrderMark + kTitles + "DOOR,D-1,,\r\n");
+}
+
+TEST_F(Drawings, AnEmptyFileOrOneWithoutEntitiesGivesTheTitleRowOnly) {
+    writeFile(dir.file("in/empty.dxf"), "");
+    // An insert inside a block definition is no insert of the drawing.
+    writeFile(dir.file("in/blocks_only.dxf"),
+              dxfPairs({{"0", "SECTION"},
+                        {"2", "HEADER"},
+                        {"9", "$ACADVER"},
+                        {"1", "AC1009"},
+                        {"0", "ENDSEC"},
+                        {"0", "SECTION"},
+                        {"2", "BLOCKS"},
+                        {"0", "BLOCK"},
+                        {"2", "OUTER"}}) +
+                  dxfPairs(insert("INNER", "0", {{"REF", "R-1"}})) +
+                  dxfPairs({{"0", "ENDBLK"}, {"0", "ENDSEC"}, {"0", "EOF"}}));
+    ASSERT_EQ(batch({dir.file("in/empty.dxf"), dir.file("in/blocks_only.dxf")}, "csv"), 0)
+        << messages();
+    EXPECT_EQ(result("empty.csv"), kByteOrderMark + kTitles);
+    EXPECT_EQ(result("blocks_only.csv"), kByteOrderMark + kTitles);
+    EXPECT_EQ(reportLineFor(dir.file("in/blocks_only.dxf")), "Number of processed Blocks : 0");
+}
