@@ -4,7 +4,9 @@
 #include "engine/run.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -18,15 +20,34 @@ using namespace kelvora;
 using Clock = std::chrono::steady_clock;
 
 // An R2000-style entities section: inserts with two attributes, with a few other entities
-// between them.
-long long writeDrawing(const std::string& path, long long inserts) {
+// between them; as text, or as binary DXF with two-byte group codes.
+long long writeDrawing(const std::string& path, long long inserts, bool binary = false) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     std::string chunk;
+    if (binary) {
+        chunk.assign("AutoCAD Binary DXF\r\n\x1a\0", 22);
+    }
     auto pair = [&](const char* code, const std::string& value) {
-        chunk += code;
-        chunk += "\r\n";
-        chunk += value;
-        chunk += "\r\n";
+        if (!binary) {
+            chunk += code;
+            chunk += "\r\n";
+            chunk += value;
+            chunk += "\r\n";
+            return;
+        }
+        const int number = std::atoi(code);
+        chunk += static_cast<char>(number & 0xFF);
+        chunk += static_cast<char>(number >> 8);
+        if (number >= 10 && number <= 59) {
+            const double coordinate = std::atof(value.c_str());
+            chunk.append(reinterpret_cast<const char*>(&coordinate), sizeof coordinate);
+        } else if (number == 66) {
+            const std::int16_t flag = static_cast<std::int16_t>(std::atoi(value.c_str()));
+            chunk.append(reinterpret_cast<const char*>(&flag), sizeof flag);
+        } else {
+            chunk += value;
+            chunk += '\0';
+        }
     };
     pair("  0", "SECTION");
     pair("  2", "ENTITIES");
@@ -170,11 +191,13 @@ int main(int argc, char** argv) {
     const std::string small = folder + "/small.dxf";
     const long long bytes = writeDrawing(big, inserts);
     writeDrawing(small, inserts / 10);
+    const long long binaryBytes = writeDrawing(folder + "/binary.dxf", inserts, true);
     const double megabytes = static_cast<double>(bytes) / 1e6;
     std::printf("drawing: %.1f MB, %lld inserts\n", megabytes, inserts);
 
     double baseline = 1e9;
     double engine = 1e9;
+    double binaryEngine = 1e9;
     long long matched = 0;
     for (int round = 0; round < 5; ++round) {
         auto start = Clock::now();
@@ -190,11 +213,24 @@ int main(int argc, char** argv) {
             std::printf("run failed: %s\n", outcome.fatalMessage.c_str());
             return 1;
         }
+
+        start = Clock::now();
+        const RunOutcome binary = runBatch(runInputs(folder, "binary.dxf"), monitor);
+        binaryEngine = std::min(binaryEngine, seconds(Clock::now() - start));
+        if (!binary.complete || binary.drawings[0].state.matched != matched) {
+            std::printf("binary run failed: %s\n", binary.fatalMessage.c_str());
+            return 1;
+        }
     }
     std::printf("plain line loop: %.3f s, %.0f MB/s\n", baseline, megabytes / baseline);
     std::printf("engine run:      %.3f s, %.0f MB/s, %.0f inserts/s (%lld rows written)\n", engine,
                 megabytes / engine, static_cast<double>(inserts) / engine, matched);
-    std::printf("time ratio engine/baseline: %.2f (target at most 2.0)\n", engine / baseline);
+    std::printf("time ratio engine/baseline: %.2f (target at most 0.5, aim 0.35)\n",
+                engine / baseline);
+    std::printf("binary drawing:  %.1f MB, %.3f s, %.0f inserts/s, time per insert binary/text: "
+                "%.2f (target at most 1.0)\n",
+                static_cast<double>(binaryBytes) / 1e6, binaryEngine,
+                static_cast<double>(inserts) / binaryEngine, binaryEngine / engine);
     const long smallPeak = peakMemoryOfRun(folder, "small.dxf");
     const long bigPeak = peakMemoryOfRun(folder, "big.dxf");
     std::printf("peak memory of a run: %.1f MB for %.1f MB, %.1f MB for %.1f MB (target under "
