@@ -24,7 +24,7 @@ constexpr std::size_t kSniffSize = 4096;
 // How a binary drawing stores the value of a group code.
 enum class ValueType { String, Bool, Int16, Int32, Int64, Double, Chunk };
 
-ValueType binaryValueType(int code) {
+constexpr ValueType valueTypeOfCode(int code) {
     auto in = [code](int first, int last) { return code >= first && code <= last; };
     if (in(10, 59) || in(110, 149) || in(210, 239) || in(460, 469) || in(1010, 1059)) {
         return ValueType::Double;
@@ -46,6 +46,21 @@ ValueType binaryValueType(int code) {
         return ValueType::Chunk;
     }
     return ValueType::String;
+}
+
+// Looked up for every pair of a binary drawing: a table over the codes in use.
+constexpr int kTypedCodes = 1072;
+constexpr auto kValueTypes = [] {
+    std::array<ValueType, kTypedCodes> types{};
+    for (int code = 0; code < kTypedCodes; ++code) {
+        types[static_cast<std::size_t>(code)] = valueTypeOfCode(code);
+    }
+    return types;
+}();
+
+ValueType binaryValueType(int code) {
+    return code >= 0 && code < kTypedCodes ? kValueTypes[static_cast<std::size_t>(code)]
+                                           : ValueType::String;
 }
 
 std::size_t fixedSize(ValueType type) {
@@ -302,6 +317,13 @@ int DxfPairReader::readTextCode() {
         return kBadCode;
     case Line::Whole:
         break;
+    }
+    return codeOfLine(begin, end);
+}
+
+int DxfPairReader::codeOfLine(const char* begin, const char* end) {
+    if (static_cast<std::size_t>(end - begin) > kLongestCodeLine) {
+        return kBadCode;
     }
     const std::string_view line =
         trimBlanks(std::string_view(begin, static_cast<std::size_t>(end - begin)));

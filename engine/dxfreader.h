@@ -60,10 +60,14 @@ public:
     // skipped unless value() was asked for.
     bool next() {
         if (!valueTaken_) {
-            skipValue();
+            if (const char* lf = form_ == DxfForm::Binary ? nullptr : findLineFeed()) {
+                data_ = lf + 1; // the value line lies in the buffer
+            } else {
+                skipValue();
+            }
         }
         valueTaken_ = false;
-        code_ = form_ == DxfForm::Binary ? readBinaryCode() : readTextCode();
+        code_ = form_ == DxfForm::Binary ? readBinaryCode() : nextTextCode();
         return code_ != kNoCode;
     }
     // The current pair's group code; a code line that is no integer gives kBadCode.
@@ -88,8 +92,35 @@ public:
     static constexpr int kBadCode = -1000001;
 
 private:
-    // Text form.
+    // Text form. The common case, a code line whole in the buffer holding digits between
+    // blanks, is handled here; everything else by the functions behind it.
+    int nextTextCode() {
+        const char* lf = findLineFeed();
+        if (lf == nullptr) {
+            return readTextCode();
+        }
+        const char* begin = data_;
+        data_ = lf + 1;
+        const char* p = begin;
+        while (p < lf && static_cast<unsigned char>(*p) <= 32) {
+            ++p;
+        }
+        const char* digits = p;
+        int code = 0;
+        while (p < lf && *p >= '0' && *p <= '9' && p - digits < 9) {
+            code = code * 10 + (*p++ - '0');
+        }
+        const bool number = p > digits;
+        while (p < lf && static_cast<unsigned char>(*p) <= 32 && *p != '\r') {
+            ++p;
+        }
+        if (number && lf - begin <= 64 && (p == lf || (*p == '\r' && p + 1 == lf))) {
+            return code;
+        }
+        return codeOfLine(begin, lf);
+    }
     int readTextCode();
+    int codeOfLine(const char* begin, const char* end);
     std::string_view readTextValue();
     // The next line feed at or after data_, or null when the buffer holds none. DXF lines are
     // mostly short: the line feeds of sixteen bytes are found at once and handed out one by one,
