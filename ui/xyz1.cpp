@@ -336,6 +336,7 @@ QWidget* TForm1::buildSecondPage() {
     optionsGrid->addWidget(after, 0, 0);
     optionsGrid->addWidget(m_alwaysReport, 0, 1);
     optionsGrid->addWidget(m_neverReport, 1, 1);
+    optionsGrid->addWidget(new QLabel(QStringLiteral("Text results:"), options), 2, 0);
     optionsGrid->addWidget(m_textUtf8, 2, 1);
     optionsGrid->addWidget(m_help, 3, 0, 1, 2, Qt::AlignLeft);
     optionsGrid->setColumnStretch(1, 1);

@@ -57,12 +57,15 @@ private slots:
 
 void RunTest::windowRunMatchesTheBatchCommand_data() {
     QTest::addColumn<QString>("extension");
-    QTest::newRow("text") << QStringLiteral("csv");
-    QTest::newRow("workbook") << QStringLiteral("xls");
+    QTest::addColumn<bool>("utf8");
+    QTest::newRow("text") << QStringLiteral("csv") << false;
+    QTest::newRow("text as UTF-8") << QStringLiteral("csv") << true;
+    QTest::newRow("workbook") << QStringLiteral("xls") << false;
 }
 
 void RunTest::windowRunMatchesTheBatchCommand() {
     QFETCH(QString, extension);
+    QFETCH(bool, utf8);
     TestProgram program;
     const QStringList samples = installSamples(program);
     QVERIFY(samples.size() >= 2);
@@ -77,6 +80,8 @@ void RunTest::windowRunMatchesTheBatchCommand() {
     tick(window.autosel());
     window.rep3()->setText(extension);
     window.alwaysShowReport()->click();
+    window.textUtf8()->setChecked(utf8); // as a screen reader would: no click
+    QCOMPARE(store.readInt("textutf8"), std::optional<int>(utf8 ? 1 : 0));
     window.createButton()->click();
     QVERIFY2(prompts.errors.isEmpty(), qPrintable(prompts.errors.join('\n')));
     QVERIFY(!window.running());
@@ -94,7 +99,9 @@ void RunTest::windowRunMatchesTheBatchCommand() {
                           "-e",
                           extension,
                           "--report",
-                          program.path("batch.log")};
+                          program.path("batch.log"),
+                          "--text-encoding",
+                          utf8 ? "utf-8" : "as-read"};
     for (const QString& name : samples)
         arguments << program.path("samples/" + name);
     batch.start(KELVORA_BATCH, arguments);
@@ -106,6 +113,7 @@ void RunTest::windowRunMatchesTheBatchCommand() {
         const QByteArray fromWindow = program.read("samples/" + result);
         QVERIFY2(!fromWindow.isEmpty(), qPrintable(result));
         QCOMPARE(fromWindow, program.read("batch/" + result));
+        QCOMPARE(fromWindow.startsWith("\xEF\xBB\xBF"), utf8);
     }
     // The same report apart from its date and the destination.
     QList<QByteArray> windowReport = reportLines(report);
