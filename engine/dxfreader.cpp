@@ -191,16 +191,7 @@ bool DxfPairReader::open(const std::string& path) {
     while (static_cast<std::size_t>(end_ - data_) < kSniffSize && refill()) {
     }
     form_ = sniffForm(std::string_view(data_, static_cast<std::size_t>(end_ - data_)));
-    if (form_ == DxfForm::Text) {
-        if (const void* ctrlZ =
-                std::memchr(data_, kCtrlZ, static_cast<std::size_t>(end_ - data_))) {
-            end_ = static_cast<const char*>(ctrlZ);
-            eof_ = true;
-        }
-    } else if (form_ == DxfForm::Binary) {
-        data_ += kBinarySentinel.size();
-        wideCodes_ = end_ - data_ < 2 || data_[1] == 0; // the first code is 0 ("SECTION")
-    }
+    startForm();
     return true;
 }
 
@@ -211,15 +202,27 @@ void DxfPairReader::openMemory(std::string_view bytes) {
     data_ = bytes.data();
     end_ = bytes.data() + bytes.size();
     form_ = sniffForm(bytes);
-    if (form_ == DxfForm::Text) {
-        if (const void* ctrlZ = std::memchr(data_, kCtrlZ, bytes.size())) {
-            end_ = static_cast<const char*>(ctrlZ);
-        }
-    } else if (form_ == DxfForm::Binary) {
-        data_ += kBinarySentinel.size();
-        wideCodes_ = end_ - data_ < 2 || data_[1] == 0;
-    }
+    startForm();
     size_ = fetched_ = static_cast<long long>(bytes.size());
+}
+
+// Once the form is known: a text drawing ends at a Ctrl-Z, and what opens the file before its
+// first pair is stepped over (the binary sentinel, or the byte-order mark that some programs put
+// before a text drawing saved as UTF-8).
+void DxfPairReader::startForm() {
+    const std::string_view head(data_, static_cast<std::size_t>(end_ - data_));
+    if (form_ == DxfForm::Binary) {
+        data_ += kBinarySentinel.size();
+        wideCodes_ = end_ - data_ < 2 || data_[1] == 0; // the first code is 0 ("SECTION")
+        return;
+    }
+    if (const std::size_t ctrlZ = head.find(kCtrlZ); ctrlZ != std::string_view::npos) {
+        end_ = data_ + ctrlZ;
+        eof_ = true;
+    }
+    if (startsWith(head.substr(0, static_cast<std::size_t>(end_ - data_)), "\xEF\xBB\xBF")) {
+        data_ += 3;
+    }
 }
 
 void DxfPairReader::close() {

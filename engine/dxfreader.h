@@ -155,6 +155,7 @@ private:
     bool ensure(std::size_t n);
 
     void skipValue();
+    void startForm();
     // Moves the unread bytes to the front of the buffer, grows it when it is full, and appends
     // what the file gives. False when nothing more could be read.
     bool refill();

@@ -35,13 +35,15 @@ RuleSet fuzzRules() {
 }
 
 // The pair rule in its plainest form: split at line feeds up to a Ctrl-Z, drop every carriage
-// return, trim, and take the lines two by two; a code line longer than 64 bytes as it stands in
-// the file, or not an integer, gives the bad code.
+// return, trim, and take the lines two by two (after a leading UTF-8 byte-order mark); a code line
+// longer than 64 bytes as it stands in the file, or not an integer, gives the bad code.
 std::vector<std::pair<int, std::string>> referencePairs(const std::string& bytes) {
     std::vector<std::string> raw;
     std::string line;
     bool open = false;
-    for (char c : bytes) {
+    const std::string_view text =
+        std::string_view(bytes).substr(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    for (char c : text) {
         if (c == 26) {
             break;
         }

@@ -110,6 +110,8 @@ TEST(DxfPairReader, KeepsTheLineRulesOfTextDrawings) {
     // A Ctrl-Z ends the file; a last line without a line feed still counts.
     EXPECT_EQ(pairsOf("1\nX\n1\nY\x1A\n2\nZ\n"), (Pairs{{"1", "X"}, {"1", "Y"}}));
     EXPECT_EQ(pairsOf("2\nLAST"), (Pairs{{"2", "LAST"}}));
+    // A byte-order mark before the first pair is no part of it.
+    EXPECT_EQ(pairsOf("\xEF\xBB\xBF  0\nSECTION\n"), (Pairs{{"0", "SECTION"}}));
     // A code line that is no integer gives a code that matches nothing.
     EXPECT_EQ(pairsOf("x8\nA\n"), (Pairs{{std::to_string(DxfPairReader::kBadCode), "A"}}));
     // Carriage returns alone end no line: the file is one line, read as a code.
