@@ -15,8 +15,6 @@ namespace {
 constexpr std::size_t kBlockSize = 1 << 20;
 constexpr std::size_t kSmallestBuffer = 64 << 10;
 constexpr char kCtrlZ = 26;
-// Longer code lines are no group codes; they are skipped without being kept.
-constexpr std::size_t kLongestCodeLine = 64;
 constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
 // How much of the file's start decides whether it is text.
 constexpr std::size_t kSniffSize = 4096;
@@ -313,7 +311,7 @@ DxfPairReader::Line DxfPairReader::takeLine(const char*& begin, const char*& end
 int DxfPairReader::readTextCode() {
     const char* begin = nullptr;
     const char* end = nullptr;
-    switch (takeLine(begin, end, kLongestCodeLine)) {
+    switch (takeLine(begin, end, static_cast<std::size_t>(kLongestCodeLine))) {
     case Line::None:
         return kNoCode;
     case Line::TooLong:
@@ -325,7 +323,7 @@ int DxfPairReader::readTextCode() {
 }
 
 int DxfPairReader::codeOfLine(const char* begin, const char* end) {
-    if (static_cast<std::size_t>(end - begin) > kLongestCodeLine) {
+    if (end - begin > kLongestCodeLine) {
         return kBadCode;
     }
     const std::string_view line =

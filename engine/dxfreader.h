@@ -89,6 +89,8 @@ public:
     long long size() const { return size_; }
 
     static constexpr int kNoCode = -1000000;
+    // Longer code lines are no group codes; they are skipped without being kept.
+    static constexpr std::ptrdiff_t kLongestCodeLine = 64;
     static constexpr int kBadCode = -1000001;
 
 private:
@@ -114,7 +116,7 @@ private:
         while (p < lf && static_cast<unsigned char>(*p) <= 32 && *p != '\r') {
             ++p;
         }
-        if (number && lf - begin <= 64 && (p == lf || (*p == '\r' && p + 1 == lf))) {
+        if (number && lf - begin <= kLongestCodeLine && (p == lf || (*p == '\r' && p + 1 == lf))) {
             return code;
         }
         return codeOfLine(begin, lf);

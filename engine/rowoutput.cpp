@@ -178,7 +178,6 @@ bool readInsert(const InsertRecord& insert, const DrawingText& text, const RuleS
     if (insert.paperSpace) {
         header.space = kPaperSpace;
     }
-    header.hasAttributes = insert.hasAttributes;
     const BlockRule* rule = selectRule(rules, header);
     if (rule == nullptr) {
         return false;

@@ -17,7 +17,6 @@ struct InsertHeader {
     std::string blockName;
     std::string layer;
     std::string space = "Model Space";
-    bool hasAttributes = false;
 };
 
 // How a result takes the drawing's texts: decoded to UTF-8 (workbooks; text results on request)
