@@ -21,7 +21,8 @@ constexpr int kExitUsage = 2;
 
 const char* const kUsage =
     "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--text-encoding ENC]\n"
-    "                     [--report FILE] [-q] INPUT...\n"
+    "                     [--no-dynamic-names] [--active-layout-only] [--no-minsert-copies]\n"
+    "                     [--nested] [--report FILE] [-q] INPUT...\n"
     "Writes one bill-of-material table per drawing, from the block inserts its rules select.\n"
     "\n"
     "  -c CONFIG.kvx   the configuration (column titles and block rules)\n"
@@ -31,6 +32,15 @@ const char* const kUsage =
     "  --text-encoding ENC\n"
     "                  texts of comma-separated results: \"as-read\" keeps the drawing's\n"
     "                  bytes (default), \"utf-8\" decodes them to UTF-8 with a byte-order mark\n"
+    "  --no-dynamic-names\n"
+    "                  read dynamic blocks under their anonymous names (\"*U16\") instead of\n"
+    "                  their own\n"
+    "  --active-layout-only\n"
+    "                  read model space and the layout that was active when the drawing\n"
+    "                  was saved, not the blocks of the other layouts\n"
+    "  --no-minsert-copies\n"
+    "                  one row for a block array (MINSERT) instead of one per copy\n"
+    "  --nested        also read the blocks inside inserted blocks, level by level\n"
     "  --report FILE   run report (default: KelvoraLog.txt beside the program)\n"
     "  -q              no progress on standard error\n"
     "  --help, --version\n"
@@ -86,6 +96,7 @@ struct Options {
     std::string extension = "xls";
     std::string report;
     std::string textEncoding = "as-read";
+    ReadingChoices reading;
     bool quiet = false;
     std::vector<std::string> inputs;
 };
@@ -202,6 +213,14 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
             return {};
         } else if (arg == "-q") {
             options.quiet = true;
+        } else if (arg == "--no-dynamic-names") {
+            options.reading.dynamicNames = false;
+        } else if (arg == "--active-layout-only") {
+            options.reading.allLayouts = false;
+        } else if (arg == "--no-minsert-copies") {
+            options.reading.minsertCopies = false;
+        } else if (arg == "--nested") {
+            options.reading.nested = true;
         } else if ((arg == "-c" && !value(options.configuration)) ||
                    (arg == "-o" && !value(options.destination)) ||
                    (arg == "-e" && !value(options.extension)) ||
@@ -240,6 +259,7 @@ int main(int argc, char** argv) {
 
     RunInputs run;
     run.textForm = options.textEncoding == "utf-8" ? TextForm::Decoded : TextForm::AsRead;
+    run.reading = options.reading;
     run.extension = trimExtension(options.extension);
     if (!validExtension(run.extension)) {
         return usageError("'" + options.extension +

@@ -40,6 +40,10 @@ Settings loadSettings(SettingsStore& store) {
     settings.locked = readBoolOr(store, kSettingLocked, defaults.locked);
     settings.autosel = readBoolOr(store, kSettingAutoSel, defaults.autosel);
     settings.textutf8 = readBoolOr(store, kSettingTextUtf8, defaults.textutf8);
+    settings.dynnames = readBoolOr(store, kSettingDynNames, defaults.dynnames);
+    settings.alllayouts = readBoolOr(store, kSettingAllLayouts, defaults.alllayouts);
+    settings.minsertcopies = readBoolOr(store, kSettingMinsertCopies, defaults.minsertcopies);
+    settings.nested = readBoolOr(store, kSettingNested, defaults.nested);
     return settings;
 }
 
@@ -55,6 +59,10 @@ void storeSettings(SettingsStore& store, const Settings& settings) {
     storeBool(store, kSettingLocked, settings.locked);
     storeBool(store, kSettingAutoSel, settings.autosel);
     storeBool(store, kSettingTextUtf8, settings.textutf8);
+    storeBool(store, kSettingDynNames, settings.dynnames);
+    storeBool(store, kSettingAllLayouts, settings.alllayouts);
+    storeBool(store, kSettingMinsertCopies, settings.minsertcopies);
+    storeBool(store, kSettingNested, settings.nested);
 }
 
 std::optional<std::string> MemorySettingsStore::readText(std::string_view name) {

@@ -18,6 +18,10 @@ inline constexpr std::string_view kSettingDestPath = "destpath";
 inline constexpr std::string_view kSettingLocked = "locked";
 inline constexpr std::string_view kSettingAutoSel = "autosel";
 inline constexpr std::string_view kSettingTextUtf8 = "textutf8";
+inline constexpr std::string_view kSettingDynNames = "dynnames";
+inline constexpr std::string_view kSettingAllLayouts = "alllayouts";
+inline constexpr std::string_view kSettingMinsertCopies = "minsertcopies";
+inline constexpr std::string_view kSettingNested = "nested";
 
 struct Settings {
     std::string extension = "xls";
@@ -29,6 +33,11 @@ struct Settings {
     bool locked = true; // the destination follows the drawing folder
     bool autosel = false;
     bool textutf8 = false; // text results decoded to UTF-8 instead of the drawings' bytes
+    // How drawings are read (see ReadingChoices).
+    bool dynnames = true;
+    bool alllayouts = true;
+    bool minsertcopies = true;
+    bool nested = false;
 };
 
 // Texts are kept as strings, booleans as the integers 0 and 1.

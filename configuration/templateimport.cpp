@@ -54,7 +54,8 @@ TemplateImportResult importTemplate(const std::string& drawingPath,
         }
         result.blockRules.push_back(std::move(rule));
     };
-    forEachInsert(reader, text, onInsert, [] { return true; });
+    forEachInsert(
+        reader, text, onInsert, [] { return true; }, options.reading);
     return result;
 }
 

@@ -30,6 +30,7 @@ TemplateInsert readTemplateInsert(const InsertRecord& insert, const DrawingText&
 struct TemplateImportOptions {
     bool importAnonymous = false;               // "Import Anonymous blocks"
     bool importBlocksWithoutAttributes = false; // "Import blocks that don't have attributes"
+    ReadingChoices reading;                     // as a run reads the drawings
 };
 
 struct TemplateImportResult {

@@ -2,71 +2,40 @@
 // plain record, for runs and for the template import alike.
 #pragma once
 
+#include "engine/blocklibrary.h"
 #include "engine/dxfreader.h"
+#include "engine/insertrecord.h"
 #include "text/drawingtext.h"
 
-#include <span>
+#include <charconv>
 #include <string>
-#include <vector>
 
 namespace kelvora {
 
-struct DxfAttribute {
-    std::string tag;    // group 2 of the ATTRIB
-    std::string value;  // its group 1, or the text of its embedded MTEXT
-    bool mtext = false; // value is MTEXT text, formatting codes included
-};
-
-// An insert as the drawing holds it: every text trimmed, in the drawing's bytes.
-struct InsertRecord {
-    std::string blockName;
-    std::string layer;          // the last group 8 before the block name; empty without one
-    bool paperSpace = false;    // group 67 with value 1 before the block name
-    bool hasAttributes = false; // group 66 with value 1: ATTRIB entities follow
-    std::span<const DxfAttribute> attributes() const { return {slots_.data(), count_}; }
-
-    // Building, for the walk: slots keep their storage from one insert to the next.
-    void clear() {
-        blockName.clear();
-        layer.clear();
-        paperSpace = hasAttributes = false;
-        count_ = 0;
-    }
-    DxfAttribute& addAttribute() {
-        if (count_ == slots_.size()) {
-            slots_.emplace_back();
-        }
-        DxfAttribute& slot = slots_[count_++];
-        slot.tag.clear();
-        slot.value.clear();
-        slot.mtext = false;
-        return slot;
-    }
-    void dropLastAttribute() { --count_; }
-
-private:
-    std::vector<DxfAttribute> slots_;
-    std::size_t count_ = 0;
-};
-
 struct WalkOutcome {
     bool stopped = false;       // beforePair asked to stop
-    long long insertsFound = 0; // INSERT entities, those cut off before their name included
+    long long insertsFound = 0; // inserts read, each copy counted, those without a name included
 };
 
 // Reads the drawing's header for its encoding (into text) and calls
-// onInsert(const InsertRecord&) for every insert of the entities section in file order.
+// onInsert(const InsertRecord&) for every insert of the entities section in file order, then,
+// as the choices ask, for the inserts of the other layouts' block definitions in file order;
+// with nested blocks each insert is followed by those its block holds.
 // The entities section starts at the pair (0, SECTION) followed by (2, ENTITIES) and ends at
 // (0, ENDSEC); an insert starts at (0, INSERT); its attributes, when group 66 says they follow,
-// are the ATTRIB entities up to (0, SEQEND) or the next entity of another kind. beforePair runs
-// before every pair read and stops the walk by returning false; an insert being read then is
-// dropped. An insert cut off by the end of the file is handed over with what it holds, unless
-// it has no block name yet. A template, so that the per-pair work is compiled into the loop.
+// are the ATTRIB entities up to (0, SEQEND) or the next entity of another kind. The block
+// definitions are read likewise from (0, BLOCK) to (0, ENDBLK), and the dynamic blocks' names
+// from the BLOCK_RECORD table. beforePair runs before every pair read, and before every insert
+// handed over from a block definition, and stops the walk by returning false; an insert being
+// read then is dropped. An insert cut off by the end of the file is handed over with what it
+// holds, unless it has no block name yet. A template, so that the per-pair work is compiled
+// into the loop.
 template <class OnInsert, class BeforePair>
 WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& onInsert,
-                          BeforePair&& beforePair) {
+                          BeforePair&& beforePair, const ReadingChoices& choices = {}) {
     WalkOutcome outcome;
     InsertRecord insert;
+    BlockLibrary library;
     auto step = [&] {
         if (!beforePair()) {
             outcome.stopped = true;
@@ -76,6 +45,11 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
     };
     auto atEntity = [&](std::string_view kind) {
         return reader.code() == 0 && reader.value() == kind;
+    };
+    auto count = [&](std::string_view value) {
+        int n = 1;
+        std::from_chars(value.data(), value.data() + value.size(), n);
+        return n > 1 ? n : 1;
     };
 
     // Pairs of one ATTRIB entity, up to the next group 0.
@@ -118,10 +92,14 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
         }
     };
 
-    // From (0, INSERT) to the pair after the insert, which is left unread.
+    // From (0, INSERT) to the pair after the insert, which is left unread. Returns whether a
+    // pair is left; named tells whether the insert got its block name.
+    bool named = false;
     auto readInsert = [&] {
         insert.clear();
-        bool named = false;
+        named = false;
+        int columns = 1;
+        int rows = 1;
         bool more;
         while ((more = step()) && reader.code() != 0) {
             switch (reader.code()) {
@@ -146,9 +124,18 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
                     insert.hasAttributes = true;
                 }
                 break;
+            case 70:
+                columns = count(reader.value());
+                break;
+            case 71:
+                rows = count(reader.value());
+                break;
             default:
                 break;
             }
+        }
+        if (choices.minsertCopies) {
+            insert.copies = timesCopies(columns, rows);
         }
         if (named && insert.hasAttributes) {
             while (more && atEntity("ATTRIB")) {
@@ -156,10 +143,148 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
                 more = !outcome.stopped && reader.code() == 0;
             }
         }
-        if (named && !outcome.stopped) {
-            onInsert(static_cast<const InsertRecord&>(insert));
-        }
+        named = named && !outcome.stopped;
         return more;
+    };
+
+    // Hands one insert over under the name the choices give it.
+    auto handOver = [&](InsertRecord& record) {
+        if (choices.dynamicNames) {
+            if (const std::string* name = library.dynamicName(record.blockName)) {
+                record.blockName = *name;
+            }
+        }
+        outcome.insertsFound = std::min(outcome.insertsFound + record.copies, kMostCopies);
+        onInsert(static_cast<const InsertRecord&>(record));
+    };
+    // An insert read at the top level, followed, for nested blocks, by those its block holds.
+    InsertRecord nested;
+    std::string definition;
+    auto handOverWithNested = [&](InsertRecord& record) {
+        if (!choices.nested) {
+            handOver(record);
+            return true;
+        }
+        definition = record.blockName; // the anonymous state's own definition holds its content
+        const bool paperSpace = record.paperSpace;
+        const long long copies = record.copies;
+        handOver(record);
+        for (const BlockLibrary::Nested& held : library.nestedIn(definition)) {
+            if (!beforePair()) {
+                outcome.stopped = true;
+                return false;
+            }
+            library.load(held.insert, nested);
+            nested.paperSpace = paperSpace;
+            nested.copies = timesCopies(copies, held.copies);
+            handOver(nested);
+        }
+        return true;
+    };
+
+    // One BLOCK_RECORD entry: its handle, name and what its XDATA says of a dynamic block.
+    auto readBlockRecord = [&] {
+        std::string handle;
+        std::string name;
+        std::string represented;
+        std::string trueName;
+        enum class Xdata { Other, Represents, TrueName } application = Xdata::Other;
+        bool more;
+        while ((more = step()) && reader.code() != 0) {
+            switch (reader.code()) {
+            case 5:
+                handle = reader.value();
+                break;
+            case 2:
+                name = reader.value();
+                break;
+            case 1001:
+                application = reader.value() == "AcDbBlockRepBTag"           ? Xdata::Represents
+                              : reader.value() == "AcDbDynamicBlockTrueName" ? Xdata::TrueName
+                                                                             : Xdata::Other;
+                break;
+            case 1005:
+                if (application == Xdata::Represents && represented.empty()) {
+                    represented = reader.value();
+                }
+                break;
+            case 1000:
+                if (application == Xdata::TrueName && trueName.empty()) {
+                    trueName = reader.value();
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        library.addBlockRecord(handle, name, represented, trueName);
+        return more;
+    };
+    auto readTables = [&] {
+        bool blockRecords = false; // inside the BLOCK_RECORD table
+        bool more = step();
+        while (more && !atEntity("ENDSEC")) {
+            if (atEntity("TABLE")) {
+                more = step();
+                blockRecords = more && reader.code() == 2 && reader.value() == "BLOCK_RECORD";
+            } else if (blockRecords && atEntity("BLOCK_RECORD")) {
+                more = readBlockRecord();
+            } else {
+                more = step();
+            }
+        }
+        library.resolveDynamicNames();
+    };
+
+    // The block definitions; their inserts are kept where layouts or nesting need them.
+    auto readBlocks = [&] {
+        bool keeping = false;
+        bool more = step();
+        while (more && !atEntity("ENDSEC")) {
+            if (atEntity("BLOCK")) {
+                std::string name;
+                bool nameRead = false;
+                while ((more = step()) && reader.code() != 0) {
+                    if (reader.code() == 2 && !nameRead) {
+                        name = reader.value();
+                        nameRead = true;
+                    }
+                }
+                library.beginBlock(name);
+                keeping = choices.nested || (choices.allLayouts && BlockLibrary::layoutOf(name) !=
+                                                                       BlockLibrary::Layout::None);
+            } else if (atEntity("ENDBLK")) {
+                library.endBlock();
+                keeping = false;
+                more = step();
+            } else if (keeping && atEntity("INSERT")) {
+                more = readInsert();
+                if (named) {
+                    library.keepInsert(insert);
+                }
+            } else {
+                more = step();
+            }
+        }
+    };
+
+    // The layouts kept in block definitions, after the entities section.
+    auto readLayouts = [&] {
+        for (const std::uint32_t block : library.layoutBlocks()) {
+            const bool paperSpace = library.layoutOfBlock(block) == BlockLibrary::Layout::Paper;
+            const auto [first, end] = library.insertsOf(block);
+            for (std::uint32_t i = first; i < end; ++i) {
+                if (!beforePair()) {
+                    outcome.stopped = true;
+                    return;
+                }
+                library.load(i, insert);
+                insert.paperSpace = paperSpace;
+                if (!handOverWithNested(insert)) {
+                    return;
+                }
+            }
+        }
     };
 
     auto readHeader = [&] {
@@ -194,15 +319,26 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
         if (name == "HEADER" && !headerRead) {
             readHeader();
             headerRead = true;
+        } else if (name == "TABLES" && choices.dynamicNames) {
+            readTables();
+        } else if (name == "BLOCKS" && (choices.allLayouts || choices.nested)) {
+            readBlocks();
         } else if (name == "ENTITIES") {
             more = step();
             while (more && !atEntity("ENDSEC")) {
-                if (atEntity("INSERT")) {
-                    ++outcome.insertsFound;
-                    more = readInsert();
-                } else {
+                if (!atEntity("INSERT")) {
                     more = step();
+                    continue;
                 }
+                more = readInsert();
+                if (!named) {
+                    ++outcome.insertsFound; // cut off before its name: found, but no row
+                } else if (!handOverWithNested(insert)) {
+                    break;
+                }
+            }
+            if (choices.allLayouts && !outcome.stopped) {
+                readLayouts();
             }
             break; // nothing after the entities section is read
         }

@@ -170,8 +170,8 @@ void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::
     }
 }
 
-bool readInsert(const InsertRecord& insert, const DrawingText& text, const RuleSet& rules,
-                int highestColumn, ResultSink& sink, BlockTally& tally) {
+long long readInsert(const InsertRecord& insert, const DrawingText& text, const RuleSet& rules,
+                     int highestColumn, ResultSink& sink, BlockTally& tally) {
     InsertHeader header;
     header.blockName = asciiUpper(text.decode(insert.blockName));
     header.layer = asciiUpper(text.decode(insert.layer));
@@ -180,12 +180,12 @@ bool readInsert(const InsertRecord& insert, const DrawingText& text, const RuleS
     }
     const BlockRule* rule = selectRule(rules, header);
     if (rule == nullptr) {
-        return false;
+        return 0;
     }
     const bool decoded = sink.textForm() == TextForm::Decoded;
     Row row(static_cast<std::size_t>(highestColumn) + 1);
     row[0] = decoded ? std::move(header.blockName) : text.upperAsRead(insert.blockName);
-    ++tally[row[0]];
+    tally[row[0]] += insert.copies;
     std::string tag;
     for (const DxfAttribute& attribute : insert.attributes()) {
         text.decode(attribute.tag, tag);
@@ -198,8 +198,8 @@ bool readInsert(const InsertRecord& insert, const DrawingText& text, const RuleS
             placeAttribute(row, *rule, tag, text.decode(attribute.value));
         }
     }
-    sink.writeRow(row);
-    return true;
+    sink.writeRows(row, insert.copies);
+    return insert.copies;
 }
 
 } // namespace kelvora

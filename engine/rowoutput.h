@@ -34,6 +34,12 @@ class ResultSink {
 public:
     virtual ~ResultSink() = default;
     virtual void writeRow(const Row& row) = 0;
+    // The same row written copies times, as for the copies of an array insert.
+    virtual void writeRows(const Row& row, long long copies) {
+        for (long long i = 0; i < copies && !failed(); ++i) {
+            writeRow(row);
+        }
+    }
     // Hands rows still held in memory to the file; called whenever the run fetches the next
     // block of the drawing.
     virtual void flush() {}
@@ -76,8 +82,8 @@ void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::
 
 // The rule test and the row of one insert: block name, layer and tags are matched decoded;
 // the row takes the texts in the sink's form. An accepted insert is counted in the tally and
-// its row written to the sink; returns true when a row was written.
-bool readInsert(const InsertRecord& insert, const DrawingText& text, const RuleSet& rules,
-                int highestColumn, ResultSink& sink, BlockTally& tally);
+// its row written to the sink, once per copy; returns the number of rows written.
+long long readInsert(const InsertRecord& insert, const DrawingText& text, const RuleSet& rules,
+                     int highestColumn, ResultSink& sink, BlockTally& tally);
 
 } // namespace kelvora

@@ -38,6 +38,21 @@ int compareIgnoringCase(const std::string& a, const std::string& b) {
 
 } // namespace
 
+std::string readingLine(const ReadingChoices& reading) {
+    std::string line;
+    auto add = [&](bool on, std::string_view what) {
+        if (on) {
+            line += line.empty() ? "  Also read : " : ", ";
+            line += what;
+        }
+    };
+    add(reading.dynamicNames, "dynamic blocks under their own names");
+    add(reading.allLayouts, "the blocks of every layout");
+    add(reading.minsertCopies, "every copy of a block array");
+    add(reading.nested, "blocks nested in blocks");
+    return line;
+}
+
 std::string trimExtension(std::string_view typed) {
     return std::string(trimBlanks(typed));
 }
@@ -85,7 +100,7 @@ void addFileReport(std::vector<std::string>& report, const RunState& state,
 
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
-                           RunMonitor& monitor, TextForm textForm) {
+                           RunMonitor& monitor, TextForm textForm, const ReadingChoices& reading) {
     DrawingOutcome outcome;
     outcome.inputPath = inputPath;
     outcome.resultPath = resultPath;
@@ -138,13 +153,14 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
     };
     DrawingText text;
     auto onInsert = [&](const InsertRecord& insert) {
-        if (readInsert(insert, text, rules, highestColumn, sink, state.tally)) {
-            ++state.matched;
-            ++state.nextRow;
+        if (const long long rows =
+                readInsert(insert, text, rules, highestColumn, sink, state.tally)) {
+            state.matched += rows;
+            state.nextRow += rows;
             writeFailed = sink.failed();
         }
     };
-    state.processed = forEachInsert(reader, text, onInsert, beforePair).insertsFound;
+    state.processed = forEachInsert(reader, text, onInsert, beforePair, reading).insertsFound;
     reader.close();
 
     outcome.resultWritten = sink.close(state.abort);
@@ -182,6 +198,9 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
         report.push_back("  Processed Directory : " + source);
         report.push_back("  Destination Directory : " + destination);
         report.push_back("  File type : " + extension);
+        if (std::string line = readingLine(inputs.reading); !line.empty()) {
+            report.push_back(std::move(line));
+        }
         report.emplace_back();
         report.emplace_back();
         monitor.showProgress();
@@ -189,7 +208,7 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
             const std::string input = !name.empty() && name.front() == '/' ? name : source + name;
             DrawingOutcome drawing =
                 processFile(input, resultPath(destination, name, extension), extension, rules,
-                            highest.value, monitor, inputs.textForm);
+                            highest.value, monitor, inputs.textForm, inputs.reading);
             report.push_back(input);
             report.emplace_back();
             if (drawing.state.openFailed) {

@@ -41,12 +41,13 @@ struct RunInputs {
     std::string reportPath;
     // How text results take the drawings' texts; workbooks are always decoded.
     TextForm textForm = TextForm::AsRead;
+    ReadingChoices reading;
 };
 
 // Counters of one drawing, reset for every drawing.
 struct RunState {
     long long nextRow = 2;
-    long long processed = 0; // inserts found in the entities section
+    long long processed = 0; // inserts read, each copy of an array counted
     long long matched = 0;   // accepted inserts, rows written
     bool abort = false;
     bool openFailed = false; // the drawing could not be opened or is no DXF drawing
@@ -89,6 +90,10 @@ inline constexpr std::string_view kInvalidExtensionMessage =
     "     Enter a valid file extension please.     ";
 inline constexpr std::string_view kNoBlocksMessage = "     Select blocks to process please.     ";
 
+// The report header's line naming what the run reads beyond the inserts of the entities
+// section under their names as written; empty when it reads nothing more.
+std::string readingLine(const ReadingChoices& reading);
+
 // The extension trimmed of leading and trailing blanks and control characters.
 std::string trimExtension(std::string_view typed);
 // False for an empty extension or exactly ".".
@@ -104,7 +109,8 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor);
 // One drawing; the report lines of its failures and counters are appended by the caller.
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
-                           RunMonitor& monitor, TextForm textForm = TextForm::AsRead);
+                           RunMonitor& monitor, TextForm textForm = TextForm::AsRead,
+                           const ReadingChoices& reading = {});
 
 // Appends one drawing's counters, its tally sorted without regard to case, and its notes.
 void addFileReport(std::vector<std::string>& report, const RunState& state,

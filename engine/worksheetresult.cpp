@@ -33,6 +33,14 @@ public:
         ++nextRow_;
     }
 
+    // Rows past the worksheet's last one are only counted.
+    void writeRows(const Row& row, long long copies) override {
+        for (; copies > 0 && nextRow_ <= kWorksheetRows; --copies) {
+            writeRow(row);
+        }
+        rowsDropped_ += copies;
+    }
+
     // Everything is kept in memory until the end of the drawing.
     bool failed() const override { return false; }
 

@@ -1,5 +1,6 @@
 // Drawings as outside data: the walk over the inserts for a run and for the template import,
-// in both text forms of the results, and every pair of a text drawing compared with the plain
+// in both text forms of the results (reading everything the drawing holds, then the entities
+// section alone), and every pair of a text drawing compared with the plain
 // line rule, read from memory and from a file.
 #include "configuration/templateimport.h"
 #include "engine/rowoutput.h"
@@ -17,6 +18,9 @@ using namespace kelvora;
 class CountingSink : public ResultSink {
 public:
     void writeRow(const Row& row) override { fields += row.size(); }
+    void writeRows(const Row& row, long long copies) override {
+        fields += row.size() * static_cast<std::size_t>(copies);
+    }
     bool failed() const override { return false; }
     bool close(bool) override { return true; }
     std::string errorMessage() const override { return {}; }
@@ -97,6 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const RuleSet rules = fuzzRules();
     const int highest = highestColumn(rules).value;
 
+    constexpr ReadingChoices kEverything{.nested = true};
+    constexpr ReadingChoices kEntitiesAlone{
+        .dynamicNames = false, .allLayouts = false, .minsertCopies = false, .nested = false};
     for (TextForm form : {TextForm::Decoded, TextForm::AsRead}) {
         DxfPairReader reader;
         reader.openMemory(bytes);
@@ -112,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     __builtin_trap();
                 }
             },
-            [] { return true; });
+            [] { return true; }, form == TextForm::Decoded ? kEverything : kEntitiesAlone);
     }
 
     DxfPairReader reader;

@@ -76,18 +76,24 @@ TEST_F(BatchCommand, WritesOneResultPerDrawingAndTheReport) {
     writeFile(dir.file("in/plan.rev2.dxf"),
               drawing(concat({insert("door1", "Doors", {{"REF", "D-01"}, {"QTY", "2"}}),
                               insert("DOOR1", "0", {{"REF", "Door, left"}})})));
-    const Result result = run(args({dir.file("in/plan.rev2.dxf")}));
+    std::vector<std::string> arguments = args({dir.file("in/plan.rev2.dxf")});
+    for (const char* flag :
+         {"--no-dynamic-names", "--active-layout-only", "--no-minsert-copies", "--nested"}) {
+        arguments.insert(arguments.begin(), flag);
+    }
+    const Result result = run(arguments);
     EXPECT_EQ(result.status, 0) << result.errors;
     EXPECT_EQ(readFile(dir.file("out/plan.rev2.csv")),
               "Block Name,Ref,Qty\r\nDOOR1,D-01,2\r\nDOOR1,\"Door, left\",\r\n");
     const std::vector<std::string> report = reportLines();
-    ASSERT_EQ(report.size(), 15u);
+    ASSERT_EQ(report.size(), 16u);
     EXPECT_EQ(report[2], "  Processed Directory : " + dir.file("in") + "/");
     EXPECT_EQ(report[4], "  File type : csv");
-    EXPECT_EQ(report[7], dir.file("in/plan.rev2.dxf"));
-    EXPECT_EQ(report[9], "Number of processed Blocks : 2");
-    EXPECT_EQ(report[10], "Number of Blocks matching criteria : 2");
-    EXPECT_EQ(report[12], "DOOR1 : 2");
+    EXPECT_EQ(report[5], "  Also read : blocks nested in blocks");
+    EXPECT_EQ(report[8], dir.file("in/plan.rev2.dxf"));
+    EXPECT_EQ(report[10], "Number of processed Blocks : 2");
+    EXPECT_EQ(report[11], "Number of Blocks matching criteria : 2");
+    EXPECT_EQ(report[13], "DOOR1 : 2");
 }
 
 TEST_F(BatchCommand, TakesTheDrawingsOfAFolderInNameOrder) {
@@ -100,10 +106,10 @@ TEST_F(BatchCommand, TakesTheDrawingsOfAFolderInNameOrder) {
     EXPECT_EQ(readFile(dir.file("out/a.txt")), "Block Name,Ref,Qty\r\n");
     EXPECT_EQ(readFile(dir.file("out/b.txt")), "Block Name,Ref,Qty\r\nDOOR,,\r\n");
     const std::vector<std::string> report = reportLines();
-    ASSERT_GT(report.size(), 22u);
-    EXPECT_EQ(report[7], dir.file("in/a.dxf"));
-    EXPECT_EQ(report[14], dir.file("in/b.DXF"));
-    EXPECT_EQ(report[22], dir.file("in/C.dxf")); // name order ignores case
+    ASSERT_GT(report.size(), 23u);
+    EXPECT_EQ(report[8], dir.file("in/a.dxf"));
+    EXPECT_EQ(report[15], dir.file("in/b.DXF"));
+    EXPECT_EQ(report[23], dir.file("in/C.dxf")); // name order ignores case
 }
 
 TEST_F(BatchCommand, AMissingDrawingIsReportedAndTheRunGoesOn) {
@@ -113,9 +119,9 @@ TEST_F(BatchCommand, AMissingDrawingIsReportedAndTheRunGoesOn) {
     EXPECT_NE(result.errors.find(dir.file("in/a.dxf")), std::string::npos) << result.errors;
     EXPECT_TRUE(std::filesystem::exists(dir.file("out/b.csv")));
     const std::vector<std::string> report = reportLines();
-    ASSERT_GT(report.size(), 10u);
-    EXPECT_EQ(report[9], "*** Error, file is used by another application ***");
-    EXPECT_EQ(report[10], dir.file("in/b.dxf"));
+    ASSERT_GT(report.size(), 11u);
+    EXPECT_EQ(report[10], "*** Error, file is used by another application ***");
+    EXPECT_EQ(report[11], dir.file("in/b.dxf"));
 }
 
 TEST_F(BatchCommand, AMissingDestinationIsNamedAndNothingIsLost) {

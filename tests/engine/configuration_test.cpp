@@ -206,10 +206,29 @@ TEST(TemplateImport, MakesOneRulePerBlockWithItsTags) {
     };
     EXPECT_EQ(result.blockRules, expected);
 
-    result = importTemplate(path, {.importAnonymous = true, .importBlocksWithoutAttributes = true});
+    result = importTemplate(
+        path, {.importAnonymous = true, .importBlocksWithoutAttributes = true, .reading = {}});
     ASSERT_EQ(result.blockRules.size(), 5u);
     EXPECT_EQ(result.blockRules[1].blockPattern, "*U12");
     EXPECT_EQ(result.blockRules[4], (BlockRule{"chair", "*", "Any Space", {}}));
+}
+
+// blocks_r2018 (see fixtures/make_fixtures.py): dynamic blocks' states, layouts, nesting.
+TEST(TemplateImport, ReadsTheDrawingAsARunDoes) {
+    const std::string drawing = std::string(KELVORA_FIXTURES) + "/blocks_r2018.dxf";
+    auto names = [&](const TemplateImportOptions& options) {
+        std::vector<std::string> found;
+        for (const BlockRule& rule : importTemplate(drawing, options).blockRules) {
+            found.push_back(rule.blockPattern);
+        }
+        return found;
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(names({}), (Names{"Valve", "Pump", "BOLT", "ASSEMBLY", "TITLE"}));
+    EXPECT_EQ(names({.reading = {.nested = true}}),
+              (Names{"Valve", "Pump", "BOLT", "ASSEMBLY", "PLATE", "NUT", "TITLE"}));
+    EXPECT_EQ(names({.reading = {.dynamicNames = false}}),
+              (Names{"Valve", "BOLT", "ASSEMBLY", "TITLE"})); // the anonymous states left out
 }
 
 TEST(TemplateImport, ReportsADrawingThatCannotBeOpened) {

@@ -70,7 +70,8 @@ protected:
 
     // kelvora-batch on the drawings, results into out/, the report into report.txt.
     int batch(const std::vector<std::string>& drawings, const std::string& extension,
-              const std::string& textEncoding = "utf-8") {
+              const std::string& textEncoding = "utf-8",
+              const std::vector<std::string>& flags = {}) {
         std::vector<std::string> arguments{KELVORA_BATCH,
                                            "-q",
                                            "-c",
@@ -83,6 +84,7 @@ protected:
                                            dir.file("report.txt"),
                                            "--text-encoding",
                                            textEncoding};
+        arguments.insert(arguments.end(), flags.begin(), flags.end());
         arguments.insert(arguments.end(), drawings.begin(), drawings.end());
         return runProgram(arguments, dir.file("messages.txt"));
     }
@@ -283,4 +285,50 @@ TEST_F(Drawings, AnEmptyFileOrOneWithoutEntitiesGivesTheTitleRowOnly) {
     EXPECT_EQ(result("empty.csv"), kByteOrderMark + kTitles);
     EXPECT_EQ(result("blocks_only.csv"), kByteOrderMark + kTitles);
     EXPECT_EQ(reportLineFor(dir.file("in/blocks_only.dxf")), "Number of processed Blocks : 0");
+}
+
+// blocks_r2018 (see make_fixtures.py): dynamic blocks' states, three layouts, arrays, nesting.
+TEST_F(Drawings, BlocksAreReadAsTheChoicesSay) {
+    const std::string entities = "*U1,V-1,,\r\nVALVE,V-2,,\r\n*U2,P-9,,\r\nBOLT,B-1,6,\r\n"
+                                 "ASSEMBLY,A-1,,\r\nTITLE,S1,,\r\n";
+    std::string sixBolts;
+    for (int i = 0; i < 6; ++i) {
+        sixBolts += "BOLT,B-1,6,\r\n";
+    }
+    const std::string held =
+        "BOLT,B-2,,\r\nBOLT,B-2,,\r\nPLATE,P-1,,\r\nNUT,N-1,,\r\nNUT,N-1,,\r\n";
+    const std::string defaults = "VALVE,V-1,,\r\nVALVE,V-2,,\r\nPUMP,P-9,,\r\n" + sixBolts +
+                                 "ASSEMBLY,A-1,,\r\nTITLE,S1,,\r\nTITLE,S2,,\r\nTITLE,S3,,\r\n"
+                                 "ASSEMBLY,A-2,,\r\n";
+    const std::string nested =
+        "VALVE,V-1,,\r\nVALVE,V-2,,\r\nPUMP,P-9,,\r\n" + sixBolts + "ASSEMBLY,A-1,,\r\n" + held +
+        "TITLE,S1,,\r\nTITLE,S2,,\r\nTITLE,S3,,\r\nASSEMBLY,A-2,,\r\n" + held;
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs{
+        {{}, defaults},
+        {{"--nested"}, nested},
+        {{"--no-dynamic-names", "--active-layout-only", "--no-minsert-copies"}, entities},
+    };
+    for (const std::string drawing : {"blocks_r2018.dxf", "blocks_r2018_bin.dxf"}) {
+        for (const auto& [flags, rows] : runs) {
+            ASSERT_EQ(batch({fixture(drawing)}, "csv", "as-read", flags), 0) << messages();
+            const std::string stem = drawing.substr(0, drawing.find('.'));
+            EXPECT_EQ(result(stem + ".csv"), kTitles + rows) << drawing << " " << flags.size();
+        }
+    }
+    const std::vector<std::string> report = reportLines();
+    EXPECT_NE(std::find(report.begin(), report.end(), "Number of processed Blocks : 6"),
+              report.end());
+
+    // Each choice alone, counted as the rows are.
+    ASSERT_EQ(batch({fixture("blocks_r2018.dxf")}, "csv", "as-read", {"--no-dynamic-names"}), 0);
+    EXPECT_NE(result("blocks_r2018.csv").find("*U2,P-9"), std::string::npos);
+    ASSERT_EQ(batch({fixture("blocks_r2018.dxf")}, "xls", "as-read", {"--active-layout-only"}), 0);
+    EXPECT_EQ(workbookAsText("blocks_r2018.xls"),
+              kByteOrderMark + kTitles + defaults.substr(0, defaults.find("TITLE,S2")));
+    ASSERT_EQ(batch({fixture("blocks_r2018.dxf")}, "csv", "as-read", {"--no-minsert-copies"}), 0);
+    EXPECT_EQ(reportLineFor(fixture("blocks_r2018.dxf")), "Number of processed Blocks : 9");
+    ASSERT_EQ(batch({fixture("blocks_r2018.dxf")}, "csv", "as-read", {"--nested"}), 0);
+    const std::vector<std::string> tally = reportLines();
+    EXPECT_NE(std::find(tally.begin(), tally.end(), "NUT : 4"), tally.end());
+    EXPECT_NE(std::find(tally.begin(), tally.end(), "BOLT : 10"), tally.end());
 }

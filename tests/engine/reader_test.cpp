@@ -76,7 +76,7 @@ struct Walked {
     std::string sample; // "Болт" as the drawing's encoding gives it
 };
 
-Walked walk(const std::string& bytes) {
+Walked walk(const std::string& bytes, const ReadingChoices& choices = {}) {
     DxfPairReader reader;
     reader.openMemory(bytes);
     DrawingText text;
@@ -87,7 +87,7 @@ Walked walk(const std::string& bytes) {
             walked.inserts.push_back(insert);
             walked.attributes.emplace_back(insert.attributes().begin(), insert.attributes().end());
         },
-        [] { return true; });
+        [] { return true; }, choices);
     walked.sample = text.decode("\xc1\xee\xeb\xf2");
     return walked;
 }
@@ -99,6 +99,44 @@ tagsAndValues(const std::vector<DxfAttribute>& list) {
         result.emplace_back(attribute.tag, attribute.value);
     }
     return result;
+}
+
+// Each insert as "NAME xCOPIES", with " paper" for paper space.
+std::vector<std::string> summary(const Walked& walked) {
+    std::vector<std::string> lines;
+    for (const InsertRecord& insert : walked.inserts) {
+        lines.push_back(insert.blockName + " x" + std::to_string(insert.copies) +
+                        (insert.paperSpace ? " paper" : ""));
+    }
+    return lines;
+}
+
+Pairs section(const std::string& name, const Pairs& content) {
+    return concat({{{"0", "SECTION"}, {"2", name}}, content, {{"0", "ENDSEC"}}});
+}
+
+Pairs block(const std::string& name, const Pairs& entities) {
+    return concat({{{"0", "BLOCK"}, {"8", "0"}, {"2", name}, {"70", "0"}, {"3", name}},
+                   entities,
+                   {{"0", "ENDBLK"}}});
+}
+
+// An array insert: the counts follow the insertion point, as CAD programs write them.
+Pairs minsert(const std::string& name, const std::string& columns, const std::string& rows) {
+    return concat({insert(name, "0"), {{"70", columns}, {"71", rows}}});
+}
+
+Pairs blockRecord(const std::string& handle, const std::string& name, const Pairs& xdata = {}) {
+    return concat({{{"0", "BLOCK_RECORD"}, {"5", handle}, {"100", "AcDbSymbolTableRecord"}},
+                   {{"2", name}, {"70", "0"}},
+                   xdata});
+}
+
+std::string wholeDrawing(const Pairs& tables, const Pairs& blocks, const Pairs& entities) {
+    return dxfPairs(concat({section("TABLES", tables),
+                            section("BLOCKS", blocks),
+                            section("ENTITIES", entities),
+                            {{"0", "EOF"}}}));
 }
 
 } // namespace
@@ -337,4 +375,89 @@ TEST(ReadTemplateInsert, GivesTheDecodedNameAndTags) {
     EXPECT_EQ(found[0].names, (std::vector<std::string>{"Tür", "REF", "⌀"}));
     EXPECT_FALSE(found[1].hasAttributes);
     EXPECT_EQ(found[1].names, std::vector<std::string>{"chair"});
+}
+
+TEST(ForEachInsert, ReadsDynamicBlocksUnderTheNameTheirStateRecordsPointAt) {
+    const Pairs tables = concat({
+        {{"0", "TABLE"}, {"2", "BLOCK_RECORD"}, {"5", "1"}},
+        blockRecord("1F", "Valve"),
+        blockRecord("2A", "*U3", {{"1001", "AcDbBlockRepBTag"}, {"1070", "1"}, {"1005", "01f"}}),
+        // An older format: the dynamic block's own record is anonymous and names it.
+        blockRecord("2B", "*U5", {{"1001", "AcDbDynamicBlockTrueName"}, {"1000", "Pump"}}),
+        blockRecord("2C", "*U4", {{"1001", "AcDbBlockRepBTag"}, {"1070", "1"}, {"1005", "2B"}}),
+        blockRecord("2D", "*U6", {{"1001", "OtherApp"}, {"1005", "1F"}, {"1000", "Not this"}}),
+        {{"0", "ENDTAB"}},
+    });
+    const std::string bytes =
+        wholeDrawing(tables, {},
+                     concat({insert("*U3", "0"), insert("*u3", "0"), insert("*U4", "0"),
+                             insert("*U6", "0"), insert("VALVE", "0")}));
+    EXPECT_EQ(summary(walk(bytes)),
+              (std::vector<std::string>{"Valve x1", "Valve x1", "Pump x1", "*U6 x1", "VALVE x1"}));
+    EXPECT_EQ(summary(walk(bytes, {.dynamicNames = false})),
+              (std::vector<std::string>{"*U3 x1", "*u3 x1", "*U4 x1", "*U6 x1", "VALVE x1"}));
+}
+
+TEST(ForEachInsert, ReadsOtherLayoutsAfterTheEntitiesInFileOrder) {
+    const std::string bytes = wholeDrawing(
+        {},
+        concat({block("*Paper_Space1", insert("P1", "0", {{"REF", "1"}}, true)),
+                block("*Paper_Space", {}), block("*PAPER_SPACE0", insert("P0", "0")),
+                block("PART", insert("INNER", "0")), block("*Model_Space", insert("M", "0"))}),
+        concat({insert("E", "0"), insert("A", "0", {}, true)}));
+    const Walked all = walk(bytes);
+    EXPECT_EQ(summary(all), (std::vector<std::string>{"E x1", "A x1 paper", "P1 x1 paper",
+                                                      "P0 x1 paper", "M x1"}));
+    ASSERT_EQ(all.attributes[2].size(), 1u);
+    EXPECT_EQ(all.attributes[2][0].value, "1");
+    EXPECT_EQ(summary(walk(bytes, {.allLayouts = false})),
+              (std::vector<std::string>{"E x1", "A x1 paper"}));
+}
+
+TEST(ForEachInsert, CountsTheCopiesOfBlockArrays) {
+    const std::string bytes = drawing(concat(
+        {minsert("GRID", "3", "2"), minsert("ONE", "0", "-4"), minsert("HUGE", "32767", "32767")}));
+    const Walked walked = walk(bytes);
+    EXPECT_EQ(summary(walked), (std::vector<std::string>{"GRID x6", "ONE x1", "HUGE x1073676289"}));
+    EXPECT_EQ(walked.outcome.insertsFound, 6 + 1 + 1073676289);
+    EXPECT_EQ(summary(walk(bytes, {.minsertCopies = false})),
+              (std::vector<std::string>{"GRID x1", "ONE x1", "HUGE x1"}));
+}
+
+// A holds B once, B as an array of 3 and C; B holds D; C holds D and A again (a cycle).
+TEST(ForEachInsert, NestedBlocksCountEveryWayAndCutCycles) {
+    const Pairs blocks = concat({
+        block("A", concat({insert("B", "0"), minsert("b", "3", "1"), insert("C", "LC")})),
+        block("B", insert("D", "LD", {{"REF", "d"}})),
+        block("C", concat({insert("A", "0"), insert("D", "0")})),
+        block("D", {}),
+        block("UNUSED", insert("D", "0")),
+        block("*Paper_Space0", insert("C", "0")),
+    });
+    const std::string bytes =
+        wholeDrawing({}, blocks, concat({minsert("A", "2", "1"), insert("D", "0")}));
+    const Walked nested = walk(bytes, {.nested = true});
+    // Each held insert once, with every way to it summed: D in B is met through two B inserts.
+    EXPECT_EQ(summary(nested),
+              (std::vector<std::string>{"A x2", "B x2", "b x6", "C x2", "D x8", "A x2", "D x2",
+                                        "D x1", "C x1 paper", "A x1 paper", "D x1 paper",
+                                        "B x1 paper", "b x3 paper", "C x1 paper", "D x4 paper"}));
+    EXPECT_EQ(nested.inserts[2].layer, "0");
+    EXPECT_EQ(nested.inserts[3].layer, "LC");
+    ASSERT_EQ(nested.attributes[4].size(), 1u);
+    EXPECT_EQ(nested.attributes[4][0].value, "d");
+    EXPECT_EQ(nested.outcome.insertsFound, (2 + 22) + 1 + (1 + 11));
+    EXPECT_EQ(summary(walk(bytes)), (std::vector<std::string>{"A x2", "D x1", "C x1 paper"}));
+}
+
+TEST(ForEachInsert, HoldsTheCopiesOfDeepArraysAtTheLimit) {
+    Pairs blocks;
+    for (char level = 'A'; level < 'F'; ++level) {
+        blocks = concat({blocks, block(std::string(1, level),
+                                       minsert(std::string(1, level + 1), "32767", "32767"))});
+    }
+    const Walked walked = walk(wholeDrawing({}, blocks, insert("A", "0")), {.nested = true});
+    ASSERT_EQ(walked.inserts.size(), 6u);
+    EXPECT_EQ(walked.inserts.back().copies, kMostCopies);
+    EXPECT_EQ(walked.outcome.insertsFound, kMostCopies);
 }

@@ -6,19 +6,26 @@ FOLDER holds the drawings and MANIFEST.tsv (file name, producer and version of e
 drawing listed there:
 
 1. ezdxf reads the INSERT entities of the ENTITIES section in file order, each with the tags and
-   plain values of its ATTRIB entities.
+   plain values of its ATTRIB entities, and the whole drawing: its block records (the names of
+   dynamic blocks behind their anonymous states), its layouts and its block definitions.
 2. A configuration is written for the drawing: one block rule "*" on layer "*" in "Any Space",
    and one attribute rule per distinct tag (ASCII case folded), each to a column of its own.
-3. kelvora-batch -e csv --text-encoding utf-8 writes the table; it is compared row by row, field by
-   field, with the rows that the ezdxf reading and the same rules give. A few drawings are also
-   written as workbooks and read back with xlrd.
+3. kelvora-batch -e csv --text-encoding utf-8 writes the table three times, and each is compared
+   row by row, field by field, with the rows that the ezdxf reading and the same rules give:
+   - with every reading choice off: the inserts of the entities section under their names as
+     written, one row each;
+   - with the defaults: the same inserts under their dynamic blocks' names, an array insert
+     (MINSERT) once per copy (rows x columns, whatever the spacing), then the inserts of every
+     other layout in file order;
+   - with --nested: after each insert, the inserts held by its block at any depth (each level
+     multiplied by its copies, a block inside itself not entered again), compared as a set
+     since the order within such a group is ours to choose.
+   A few drawings are also written as workbooks (defaults) and read back with xlrd.
 4. The binary and text copies of one drawing give the same rows.
 
 A difference is accepted only when it is of a kind listed in KNOWN_DIFFERENCES; any other fails
-the check and is printed with the drawing, the insert's index, the field, our value and
-ezdxf's. At this level (the entities section, read in file order) there are no differences from
-dynamic blocks' true names, other layouts, nested blocks or MINSERT copies: both readers see the
-same INSERT entities and the anonymous block names that they carry.
+the check and is printed with the drawing, the reading, the insert's index, the field, our
+value and ezdxf's.
 
 Tags that cannot stand in a pattern as they are -- holding ",", "*", "?" or control characters,
 blanks at either end or non-ASCII characters -- get a pattern in which each of the first is "?"
@@ -42,6 +49,7 @@ import sys
 import tempfile
 import time
 
+import ezdxf
 import xlrd
 from ezdxf import recover
 from ezdxf.entities import factory
@@ -131,6 +139,26 @@ class Insert:
         self.attributes = []  # (tag, drawn text, whether the text is MTEXT)
 
 
+def insert_of(entity, name=None):
+    """The insert as a row source: its (true) block name and the tags and texts of its
+    ATTRIB entities."""
+    insert = Insert(decode_unicode_escapes(name if name is not None else entity.dxf.name))
+    for attrib in entity.attribs:
+        tag = decode_unicode_escapes(attrib.dxf.tag)
+        if attrib.has_embedded_mtext_entity:
+            text = decode_unicode_escapes(attrib.virtual_mtext_entity().text)
+            insert.attributes.append((tag, text, True))
+        else:
+            insert.attributes.append((tag, decode_unicode_escapes(attrib.dxf.text), False))
+    return insert
+
+
+def copies_of(entity):
+    # Every copy of an array counts, also where a zero spacing stacks them (ezdxf's mcount
+    # leaves those out, as they draw as one).
+    return max(1, entity.dxf.get("row_count", 1)) * max(1, entity.dxf.get("column_count", 1))
+
+
 def ezdxf_tags(path):
     if is_binary_dxf_file(path):
         with open(path, "rb") as stream:
@@ -164,7 +192,8 @@ def entities_section(tags):
 
 
 def read_with_ezdxf(path):
-    """The drawing's inserts in file order, as ezdxf reads and links them."""
+    """The INSERT entities of the entities section in file order, as ezdxf reads and links
+    them."""
     inserts = []
     link = entity_linker()
     for tags in entities_section(ezdxf_tags(path)):
@@ -177,18 +206,98 @@ def read_with_ezdxf(path):
             link(entity)
         if entity.dxftype() == "INSERT":
             inserts.append(entity)
+    return inserts
+
+
+class Drawing:
+    """ezdxf's reading of the whole drawing: dynamic blocks' names, layouts, definitions."""
+
+    ACTIVE_LAYOUTS = ("*MODEL_SPACE", "*PAPER_SPACE")  # their inserts are in the entities section
+
+    def __init__(self, path):
+        if is_binary_dxf_file(path):
+            self.doc = ezdxf.readfile(path)
+        else:
+            self.doc, _ = recover.readfile(path)
+        self.true_names = {}
+        for record in self.doc.block_records:
+            name = self.dynamic_name(record)
+            if name is not None:
+                self.true_names[record.dxf.name.upper()] = name
+
+    def dynamic_name(self, record):
+        """The dynamic block's name for an anonymous state: the block record that its
+        AcDbBlockRepBTag points at, or the name in AcDbDynamicBlockTrueName where that record
+        is anonymous too."""
+        if not record.dxf.name.startswith("*"):
+            return None
+        for _ in range(8):
+            pointer = None
+            if record.has_xdata("AcDbBlockRepBTag"):
+                pointer = next((t.value for t in record.get_xdata("AcDbBlockRepBTag")
+                                if t.code == 1005), None)
+            target = self.doc.entitydb.get(pointer) if pointer else None
+            if target is not None and target is not record and target.dxftype() == "BLOCK_RECORD":
+                record = target
+                if not record.dxf.name.startswith("*"):
+                    return record.dxf.name
+                continue
+            if record.has_xdata("AcDbDynamicBlockTrueName"):
+                return next((t.value for t in record.get_xdata("AcDbDynamicBlockTrueName")
+                             if t.code == 1000), None)
+            return None
+        return None
+
+    def shown_name(self, entity):
+        return self.true_names.get(entity.dxf.name.upper(), entity.dxf.name)
+
+    def other_layouts(self):
+        """The inserts of the layouts kept in block definitions, in file order."""
+        inserts = []
+        for block in self.doc.blocks:
+            record = block.block_record
+            if record.is_any_layout and record.dxf.name.upper() not in self.ACTIVE_LAYOUTS:
+                inserts.extend(block.query("INSERT"))
+        return inserts
+
+    def nested(self, entity, copies, path=()):
+        """(insert entity, copies) of everything the insert's block holds, at any depth."""
+        name = entity.dxf.name
+        block = self.doc.blocks.get(name)
+        if block is None or name.upper() in path:
+            return []
+        found = []
+        for inner in block.query("INSERT"):
+            inner_copies = copies * copies_of(inner)
+            found.append((inner, inner_copies))
+            found.extend(self.nested(inner, inner_copies, path + (name.upper(),)))
+        return found
+
+
+READINGS = {
+    # reading -> kelvora-batch flags
+    "entities": ["--no-dynamic-names", "--active-layout-only", "--no-minsert-copies"],
+    "defaults": [],
+    "nested": ["--nested"],
+}
+
+
+def expected_inserts(reading, entities, drawing):
+    """The rows that a reading gives, as Insert objects in our order, and the spans of rows
+    whose order is ours to choose."""
+    if reading == "entities":
+        return [insert_of(e) for e in entities], []
     result = []
-    for entity in inserts:
-        insert = Insert(decode_unicode_escapes(entity.dxf.name))
-        for attrib in entity.attribs:
-            tag = decode_unicode_escapes(attrib.dxf.tag)
-            if attrib.has_embedded_mtext_entity:
-                text = decode_unicode_escapes(attrib.virtual_mtext_entity().text)
-                insert.attributes.append((tag, text, True))
-            else:
-                insert.attributes.append((tag, decode_unicode_escapes(attrib.dxf.text), False))
-        result.append(insert)
-    return result
+    spans = []
+    for entity in entities + (drawing.other_layouts() if drawing else []):
+        copies = copies_of(entity)
+        result += [insert_of(entity, drawing.shown_name(entity))] * copies
+        if reading == "nested":
+            start = len(result)
+            for inner, inner_copies in drawing.nested(entity, copies):
+                result += [insert_of(inner, drawing.shown_name(inner))] * inner_copies
+            spans.append((start, len(result)))
+    return result, spans
 
 
 def ezdxf_value(text, mtext, kinds=()):
@@ -269,12 +378,12 @@ class Failure(Exception):
     pass
 
 
-def run_batch(program, drawing, configuration, folder, extension):
-    out = os.path.join(folder, extension)
+def run_batch(program, drawing, configuration, folder, extension, flags=()):
+    out = os.path.join(folder, extension + "".join(flags))
     os.makedirs(out, exist_ok=True)
     command = [program, "-q", "-c", configuration, "-o", out, "-e", extension,
                "--text-encoding", "utf-8", "--report", os.path.join(folder, "report.txt"),
-               drawing]
+               *flags, drawing]
     done = subprocess.run(command, capture_output=True, text=True, errors="replace")
     if done.returncode != 0:
         raise Failure("kelvora-batch -e %s exited with %d: %s" %
@@ -347,7 +456,7 @@ def explaining_kinds(text, mtext, ours, finish):
     return None
 
 
-def compare_rows(tally, drawing, rules, inserts, ours, source):
+def compare_rows(tally, drawing, rules, inserts, ours, source, spans=()):
     expected_header = [BLOCK_NAME_TITLE] + rules.titles()
     if not ours or ours[0] != expected_header:
         tally.new_difference(drawing, "%s title row %r, expected %r" %
@@ -358,17 +467,22 @@ def compare_rows(tally, drawing, rules, inserts, ours, source):
         tally.new_difference(drawing, "%s has %d rows, ezdxf reads %d inserts" %
                              (source, len(rows), len(inserts)))
         return
+    inserts = list(inserts)
+    for start, end in spans:  # rows in an order of our choosing: sorted on both sides
+        rows[start:end] = sorted(rows[start:end])
+        inserts[start:end] = sorted(inserts[start:end], key=rules.row)
+    workbook = source.startswith("xls")
     for index, (insert, row) in enumerate(zip(inserts, rows)):
-        if source == "csv":
-            tally.rows += 1
-        else:
+        if workbook:
             tally.workbook_rows += 1
+        else:
+            tally.rows += 1
         expected = rules.row(insert)
         if len(row) != len(expected):
             tally.new_difference(drawing, "%s insert %d: %d fields, expected %d" %
                                  (source, index, len(row), len(expected)))
             continue
-        finish = workbook_text if source == "xls" else str  # str: a text stays as it is
+        finish = workbook_text if workbook else str  # str: a text stays as it is
         expected = [finish(v) for v in expected]
         if row[0] != expected[0]:
             tally.new_difference(drawing, "%s insert %d block name: ours %r, ezdxf %r" %
@@ -390,23 +504,29 @@ def compare_rows(tally, drawing, rules, inserts, ours, source):
 
 def check_drawing(program, folder, name, work, tally, results):
     path = os.path.join(folder, name)
-    inserts = read_with_ezdxf(path)
-    rules = Rules(inserts)
+    entities = read_with_ezdxf(path)
+    drawing = Drawing(path)
+    expected = {reading: expected_inserts(reading, entities, drawing) for reading in READINGS}
+    rules = Rules(expected["nested"][0] + expected["entities"][0])
     place = os.path.join(work, name)
     os.makedirs(place)
     configuration = os.path.join(place, "rules.kvx")
     with open(configuration, "wb") as stream:
         stream.write(rules.configuration())
-    ours = read_csv_result(run_batch(program, path, configuration, place, "csv"))
-    results[name] = ours[1:]
-    compare_rows(tally, name, rules, inserts, ours, "csv")
+    for reading, flags in READINGS.items():
+        inserts, spans = expected[reading]
+        ours = read_csv_result(run_batch(program, path, configuration, place, "csv", flags))
+        compare_rows(tally, name, rules, inserts, ours, "csv " + reading, spans)
+        if reading == "defaults":
+            results[name] = ours[1:]
+            tally.inserts += len(inserts)
     if name in WORKBOOK_DRAWINGS:
         workbook = run_batch(program, path, configuration, place, "xls")
-        compare_rows(tally, name, rules, inserts,
-                     read_xls_result(workbook, len(rules.patterns) + 1), "xls")
+        compare_rows(tally, name, rules, expected["defaults"][0],
+                     read_xls_result(workbook, len(rules.patterns) + 1), "xls defaults")
     tally.drawings += 1
-    tally.inserts += len(inserts)
-    return len(inserts), rules.wildcard_tags
+    return (len(entities), len(expected["defaults"][0]), len(expected["nested"][0]),
+            rules.wildcard_tags)
 
 
 def drawings_of(folder, tally):
@@ -444,13 +564,14 @@ def main():
     with tempfile.TemporaryDirectory(prefix="kelvora-realworld-") as work:
         for name, version, producer in drawings_of(options.folder, tally):
             try:
-                inserts, wildcards = check_drawing(options.program, options.folder, name, work,
-                                                   tally, results)
+                entities, rows, nested, wildcards = check_drawing(
+                    options.program, options.folder, name, work, tally, results)
             except Failure as failure:
                 tally.new_difference(name, str(failure))
                 continue
             note = ", %d tags as wildcard patterns" % wildcards if wildcards else ""
-            print("%-46s %-16s %4d inserts%s  %s" % (name, version, inserts, note, producer))
+            print("%-46s %-8s %4d inserts, %4d rows, %4d nested%s  %s" % (
+                name, version, entities, rows, nested, note, producer))
     twins = [(b, t) for b, t in TWINS if b in results and t in results]
     for binary, text in twins:
         if results[binary] != results[text]:
@@ -461,8 +582,9 @@ def main():
                 tally.new_difference(options.folder, "no difference of the known kind " + kind)
 
     print()
-    print("drawings: %d, inserts: %d, rows compared: %d (csv) + %d (xls), binary/text twins: "
-          "%d, %.1f s" % (tally.drawings, tally.inserts, tally.rows, tally.workbook_rows,
+    print("drawings: %d, rows with the defaults: %d, rows compared: %d (csv, three readings) + %d "
+          "(xls), binary/text twins: %d, %.1f s" % (tally.drawings, tally.inserts, tally.rows,
+                                                    tally.workbook_rows,
                           len(twins), time.monotonic() - started))
     print("differences by kind:")
     for kind, (reason, _) in KNOWN_DIFFERENCES.items():
