@@ -327,10 +327,36 @@ QWidget* TForm1::buildSecondPage() {
     setHint(m_textUtf8, QStringLiteral("Comma-separated results get the drawings' texts decoded, "
                                        "as UTF-8 with a byte-order mark. Off: they keep the "
                                        "drawings' own bytes. Workbooks are always decoded."));
+    // How drawings are read; each box is stored as soon as it changes.
+    auto readingBox = [this, options](const QString& text, std::string_view setting,
+                                      const QString& hint) {
+        auto* box = new QCheckBox(text, options);
+        box->setObjectName(QString::fromLatin1(setting.data(), qsizetype(setting.size())));
+        setHint(box, hint);
+        connect(box, &QCheckBox::toggled, this,
+                [this, setting](bool on) { kelvora::storeBool(m_settings, setting, on); });
+        return box;
+    };
+    m_dynNames = readingBox(QStringLiteral("Read dynamic blocks under their own names"),
+                            kelvora::kSettingDynNames,
+                            QStringLiteral("Dynamic blocks stored as anonymous \"*U\" blocks are "
+                                           "read under the dynamic block's name."));
+    m_allLayouts =
+        readingBox(QStringLiteral("Read the blocks of every layout"), kelvora::kSettingAllLayouts,
+                   QStringLiteral("Inserts on every layout, not only the active one, "
+                                  "are read as Paper Space."));
+    m_minsertCopies = readingBox(QStringLiteral("Count every copy of a block array"),
+                                 kelvora::kSettingMinsertCopies,
+                                 QStringLiteral("An array insert (MINSERT) gives one row per "
+                                                "copy instead of one row."));
+    m_nested = readingBox(QStringLiteral("Read blocks nested in blocks"), kelvora::kSettingNested,
+                          QStringLiteral("Blocks inside an inserted block give their own rows "
+                                         "too."));
     m_help = new QPushButton(QStringLiteral(" Show Help file"), options);
     m_help->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
-    for (QAbstractButton* button :
-         std::initializer_list<QAbstractButton*>{m_alwaysReport, m_neverReport, m_textUtf8, m_help})
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+             m_alwaysReport, m_neverReport, m_textUtf8, m_dynNames, m_allLayouts, m_minsertCopies,
+             m_nested, m_help})
         button->setAccessibleName(captionName(button->text()));
     auto* optionsGrid = new QGridLayout(options);
     optionsGrid->addWidget(after, 0, 0);
@@ -338,7 +364,11 @@ QWidget* TForm1::buildSecondPage() {
     optionsGrid->addWidget(m_neverReport, 1, 1);
     optionsGrid->addWidget(new QLabel(QStringLiteral("Text results:"), options), 2, 0);
     optionsGrid->addWidget(m_textUtf8, 2, 1);
-    optionsGrid->addWidget(m_help, 3, 0, 1, 2, Qt::AlignLeft);
+    optionsGrid->addWidget(new QLabel(QStringLiteral("Drawings:"), options), 3, 0);
+    int row = 3;
+    for (QCheckBox* box : {m_dynNames, m_allLayouts, m_minsertCopies, m_nested})
+        optionsGrid->addWidget(box, row++, 1);
+    optionsGrid->addWidget(m_help, row, 0, 1, 2, Qt::AlignLeft);
     optionsGrid->setColumnStretch(1, 1);
 
     QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
@@ -405,6 +435,10 @@ void TForm1::startup() {
     if (settings.showlog)
         (*settings.showlog ? m_alwaysReport : m_neverReport)->setChecked(true);
     m_textUtf8->setChecked(settings.textutf8);
+    m_dynNames->setChecked(settings.dynnames);
+    m_allLayouts->setChecked(settings.alllayouts);
+    m_minsertCopies->setChecked(settings.minsertcopies);
+    m_nested->setChecked(settings.nested);
 
     // Without a stored folder the shipped samples are shown, so a first start has an example.
     QString folder = fromLocal(settings.dxfpath);
@@ -517,6 +551,7 @@ void TForm1::BitBtn1Click() {
     inputs.reportPath = m_paths.reportFile;
     inputs.textForm =
         m_textUtf8->isChecked() ? kelvora::TextForm::Decoded : kelvora::TextForm::AsRead;
+    inputs.reading = readingChoices();
 
     kelvora::RunOutcome outcome;
     {
@@ -630,7 +665,7 @@ void TForm1::gowizard() {
         return;
     const kelvora::Settings settings = kelvora::loadSettings(m_settings);
     const kelvora::TemplateImportResult imported = kelvora::importTemplate(
-        toLocal(*path), {settings.importanonymous, settings.importblknonatt});
+        toLocal(*path), {settings.importanonymous, settings.importblknonatt, readingChoices()});
     if (!imported.opened) {
         m_prompts.error(this, fromLocal(imported.error));
         return;
@@ -661,6 +696,15 @@ void TForm1::openDocument(const QUrl& document) {
 
 void TForm1::reportChoiceClick(bool show) {
     kelvora::storeBool(m_settings, kelvora::kSettingShowLog, show);
+}
+
+kelvora::ReadingChoices TForm1::readingChoices() const {
+    kelvora::ReadingChoices reading;
+    reading.dynamicNames = m_dynNames->isChecked();
+    reading.allLayouts = m_allLayouts->isChecked();
+    reading.minsertCopies = m_minsertCopies->isChecked();
+    reading.nested = m_nested->isChecked();
+    return reading;
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

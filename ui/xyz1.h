@@ -1,6 +1,6 @@
 // The main window: drawing folder and files, destination and extension, the two rule lists,
-// configurations, the import wizard and the run; a second page holds the report option and
-// help.
+// configurations, the import wizard and the run; a second page holds the report, text and
+// drawing-reading options and help.
 #pragma once
 
 #include "configuration/configuration.h"
@@ -28,6 +28,9 @@ class QUrl;
 class TForm2;
 class TForm3;
 class TForm4;
+namespace kelvora {
+struct ReadingChoices;
+}
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -66,6 +69,11 @@ public:
     QRadioButton* alwaysShowReport() const { return m_alwaysReport; }
     QRadioButton* neverShowReport() const { return m_neverReport; }
     QCheckBox* textUtf8() const { return m_textUtf8; }
+    // How drawings are read: dynamic block names, every layout, array copies, nested blocks.
+    QCheckBox* dynamicNamesBox() const { return m_dynNames; }
+    QCheckBox* allLayoutsBox() const { return m_allLayouts; }
+    QCheckBox* minsertCopiesBox() const { return m_minsertCopies; }
+    QCheckBox* nestedBox() const { return m_nested; }
     QPushButton* helpButton() const { return m_help; }
     QLabel* mailLink() const { return m_mail; }
     QToolButton* siteButton() const { return m_site; }
@@ -102,6 +110,8 @@ private:
     void gowizard();
     void showHelp();
     void reportChoiceClick(bool show);
+    // What the run and the template import read, as the options page's boxes say.
+    kelvora::ReadingChoices readingChoices() const;
     // Opens a file or an address in the desktop's default program, or says that there is none.
     void openDocument(const QUrl& document);
 
@@ -141,6 +151,10 @@ private:
     QRadioButton* m_alwaysReport = nullptr;
     QRadioButton* m_neverReport = nullptr;
     QCheckBox* m_textUtf8 = nullptr;
+    QCheckBox* m_dynNames = nullptr;
+    QCheckBox* m_allLayouts = nullptr;
+    QCheckBox* m_minsertCopies = nullptr;
+    QCheckBox* m_nested = nullptr;
     QButtonGroup* m_reportChoice = nullptr;
     QPushButton* m_help = nullptr;
     QLabel* m_mail = nullptr;

@@ -4,6 +4,7 @@
 #include "ui/QtSettingsStore.h"
 #include "ui/RuleListEditors.h"
 #include "ui/Unit2.h"
+#include "ui/wizard.h"
 #include "ui/xyz1.h"
 
 #include <QCheckBox>
@@ -53,6 +54,7 @@ private slots:
     void windowRunMatchesTheBatchCommand();
     void stopEndsALargeRunAndTheWindowStaysLockedMeanwhile();
     void aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn();
+    void readingChoicesAreStoredReportedAndKept();
 };
 
 void RunTest::windowRunMatchesTheBatchCommand_data() {
@@ -202,6 +204,80 @@ void RunTest::aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn() {
         const QString result = QFileInfo(name).completeBaseName() + ".xls";
         QVERIFY2(QFileInfo(program.path("samples/" + result)).isFile(), qPrintable(result));
     }
+}
+
+void RunTest::readingChoicesAreStoredReportedAndKept() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    // An array insert of three columns and two rows.
+    program.write("samples/plan.dxf",
+                  "0\r\nSECTION\r\n2\r\nENTITIES\r\n0\r\nINSERT\r\n8\r\n0\r\n"
+                  "100\r\nAcDbMInsertBlock\r\n2\r\nDOOR1\r\n70\r\n3\r\n71\r\n2\r\n"
+                  "0\r\nENDSEC\r\n0\r\nEOF\r\n");
+    // A template whose only block with attributes is inside another block.
+    program.write("template.dxf",
+                  "0\r\nSECTION\r\n2\r\nBLOCKS\r\n0\r\nBLOCK\r\n2\r\nOUTER\r\n"
+                  "0\r\nINSERT\r\n66\r\n1\r\n2\r\nINNER\r\n0\r\nATTRIB\r\n1\r\n7\r\n"
+                  "2\r\nREF\r\n0\r\nSEQEND\r\n0\r\nENDBLK\r\n0\r\nENDSEC\r\n0\r\n"
+                  "SECTION\r\n2\r\nENTITIES\r\n0\r\nINSERT\r\n2\r\nOUTER\r\n0\r\n"
+                  "ENDSEC\r\n0\r\nEOF\r\n");
+    const QString report = QString::fromStdString(program.paths.reportFile);
+    const QStringList names{"dynnames", "alllayouts", "minsertcopies", "nested"};
+    // The boxes' states, found by their object names, and the stored settings of those names.
+    auto states = [&](TForm1& window, kelvora::SettingsStore& store) {
+        QList<bool> checked, stored;
+        for (const QString& name : names) {
+            checked.append(window.findChild<QCheckBox*>(name)->isChecked());
+            stored.append(store.readInt(name.toStdString()) == 1);
+        }
+        return std::pair(checked, stored);
+    };
+    const QList<bool> defaults{true, true, true, false};
+    const QList<bool> onlyNested{false, false, false, true};
+
+    QtSettingsStore store;
+    FakePrompts prompts;
+    {
+        TForm1 window(program.paths, store, prompts);
+        window.startup();
+        window.rep3()->setText(QStringLiteral("csv"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(window.optionsButton(), Qt::LeftButton);
+        const QList<QCheckBox*> boxes{window.dynamicNamesBox(), window.allLayoutsBox(),
+                                      window.minsertCopiesBox(), window.nestedBox()};
+        QVERIFY(boxes[3]->isVisible());
+        QCOMPARE(states(window, store), std::pair(defaults, defaults));
+
+        window.createButton()->click();
+        QList<QByteArray> lines = reportLines(report);
+        QVERIFY(lines.size() > 5);
+        QCOMPARE(lines[5], QByteArray("  Also read : dynamic blocks under their own names, the "
+                                      "blocks of every layout, every copy of a block array"));
+        QVERIFY(lines.contains("Number of Blocks matching criteria : 6"));
+
+        for (QCheckBox* box : boxes)
+            tick(box);
+        QCOMPARE(states(window, store), std::pair(onlyNested, onlyNested));
+        window.createButton()->click();
+        lines = reportLines(report);
+        QVERIFY(lines.size() > 5);
+        QCOMPARE(lines[5], QByteArray("  Also read : blocks nested in blocks"));
+        QVERIFY(lines.contains("Number of Blocks matching criteria : 1"));
+
+        // The template import reads the drawing the same way.
+        QTimer::singleShot(0, window.form4(), [&] { window.form4()->proceedButton()->click(); });
+        prompts.chosenFiles.enqueue(program.path("template.dxf"));
+        window.wizardButton()->click();
+        QCOMPARE(window.blockList()->blockRules().size(), std::size_t(1));
+        QCOMPARE(window.blockList()->blockRules()[0].blockPattern, "INNER");
+        QVERIFY2(prompts.errors.isEmpty(), qPrintable(prompts.errors.join('\n')));
+    }
+    // A new start shows the choices stored.
+    QtSettingsStore restartedStore;
+    TForm1 restarted(program.paths, restartedStore, prompts);
+    restarted.startup();
+    QCOMPARE(states(restarted, restartedStore), std::pair(onlyNested, onlyNested));
 }
 
 #include "tst_run.moc"
