@@ -19,9 +19,16 @@ namespace {
 using namespace kelvora;
 using Clock = std::chrono::steady_clock;
 
-// An R2000-style entities section: inserts with two attributes, with a few other entities
-// between them; as text, or as binary DXF with two-byte group codes.
-long long writeDrawing(const std::string& path, long long inserts, bool binary = false) {
+// Where the drawing's inserts stand: in the entities section, in the block definition of a
+// layout other than the active one, or 100 each in block definitions that the entities section
+// inserts once each.
+enum class Placement { Entities, Layout, Nested };
+constexpr long long kHeldPerBlock = 100;
+
+// An R2000-style drawing: inserts with two attributes, with a few other entities between them;
+// as text, or as binary DXF with two-byte group codes.
+long long writeDrawing(const std::string& path, long long inserts, bool binary = false,
+                       Placement placement = Placement::Entities) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     std::string chunk;
     if (binary) {
@@ -49,9 +56,28 @@ long long writeDrawing(const std::string& path, long long inserts, bool binary =
             chunk += '\0';
         }
     };
+    auto blockStart = [&](const std::string& name) {
+        pair("  0", "BLOCK");
+        pair("  8", "0");
+        pair("  2", name);
+        pair(" 70", "0");
+    };
     pair("  0", "SECTION");
-    pair("  2", "ENTITIES");
+    if (placement == Placement::Entities) {
+        pair("  2", "ENTITIES");
+    } else {
+        pair("  2", "BLOCKS");
+        if (placement == Placement::Layout) {
+            blockStart("*Paper_Space0");
+        }
+    }
     for (long long i = 0; i < inserts; ++i) {
+        if (placement == Placement::Nested && i % kHeldPerBlock == 0) {
+            if (i > 0) {
+                pair("  0", "ENDBLK");
+            }
+            blockStart("ASSY_" + std::to_string(i / kHeldPerBlock));
+        }
         const std::string handle = std::to_string(1000 + i);
         pair("  0", "INSERT");
         pair("  5", handle);
@@ -89,6 +115,17 @@ long long writeDrawing(const std::string& path, long long inserts, bool binary =
             std::fwrite(chunk.data(), 1, chunk.size(), file);
             chunk.clear();
         }
+    }
+    if (placement != Placement::Entities) {
+        pair("  0", "ENDBLK");
+        pair("  0", "ENDSEC");
+        pair("  0", "SECTION");
+        pair("  2", "ENTITIES");
+    }
+    for (long long k = 0; placement == Placement::Nested && k * kHeldPerBlock < inserts; ++k) {
+        pair("  0", "INSERT");
+        pair("  8", "0");
+        pair("  2", "ASSY_" + std::to_string(k));
     }
     pair("  0", "ENDSEC");
     pair("  0", "EOF");
@@ -150,8 +187,10 @@ private:
     Clock::time_point last_ = Clock::now();
 };
 
-RunInputs runInputs(const std::string& folder, const std::string& name) {
+RunInputs runInputs(const std::string& folder, const std::string& name,
+                    const ReadingChoices& reading = {}) {
     RunInputs run;
+    run.reading = reading;
     run.extension = "csv";
     run.rules.columns = {"Ref", "Qty"};
     run.rules.blockRules.push_back(
@@ -168,11 +207,12 @@ double seconds(Clock::duration d) {
 }
 
 // Runs the scan in a child process and returns its peak resident memory in KiB.
-long peakMemoryOfRun(const std::string& folder, const std::string& name) {
+long peakMemoryOfRun(const std::string& folder, const std::string& name,
+                     const ReadingChoices& reading = {}) {
     const pid_t child = ::fork();
     if (child == 0) {
         WindowLikeMonitor monitor;
-        const RunOutcome outcome = runBatch(runInputs(folder, name), monitor);
+        const RunOutcome outcome = runBatch(runInputs(folder, name, reading), monitor);
         ::_exit(outcome.complete ? 0 : 1);
     }
     int status = 0;
@@ -236,6 +276,29 @@ int main(int argc, char** argv) {
     std::printf("peak memory of a run: %.1f MB for %.1f MB, %.1f MB for %.1f MB (target under "
                 "32 MB)\n",
                 smallPeak / 1024.0, megabytes / 10, bigPeak / 1024.0, megabytes);
+
+    // Inserts kept from block definitions: another layout's, and blocks inside blocks.
+    const long long held = inserts / 3;
+    writeDrawing(folder + "/layout.dxf", held, false, Placement::Layout);
+    writeDrawing(folder + "/nested.dxf", held, false, Placement::Nested);
+    const ReadingChoices nested{.nested = true};
+    for (const auto& [name, reading] :
+         {std::pair{"layout.dxf", ReadingChoices{}}, std::pair{"nested.dxf", nested}}) {
+        double best = 1e9;
+        long long rows = 0;
+        for (int round = 0; round < 3; ++round) {
+            WindowLikeMonitor monitor;
+            const auto start = Clock::now();
+            const RunOutcome outcome = runBatch(runInputs(folder, name, reading), monitor);
+            best = std::min(best, seconds(Clock::now() - start));
+            rows = outcome.complete ? outcome.drawings[0].state.matched : -1;
+        }
+        std::printf("%lld inserts in block definitions (%s): %.3f s, %.0f inserts/s, time per "
+                    "insert against the entities section: %.2f, %lld rows, peak memory %.1f MB\n",
+                    held, name, best, static_cast<double>(held) / best,
+                    best / static_cast<double>(held) * static_cast<double>(inserts) / engine, rows,
+                    peakMemoryOfRun(folder, name, reading) / 1024.0);
+    }
     std::filesystem::remove_all(folder);
     return 0;
 }
