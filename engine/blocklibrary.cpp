@@ -21,6 +21,32 @@ long long plusCopies(long long a, long long b) {
 // Answers of nestedIn kept at most, in entries (16 bytes each).
 constexpr std::size_t kNestedCacheBudget = 1 << 20;
 
+// Reads an arena entry in the order it was kept.
+class EntryReader {
+public:
+    explicit EntryReader(const char* at) : at_(reinterpret_cast<const unsigned char*>(at)) {}
+    std::size_t number() {
+        std::size_t value = 0;
+        for (int shift = 0;; shift += 7) {
+            const unsigned char byte = *at_++;
+            value |= static_cast<std::size_t>(byte & 0x7F) << shift;
+            if (byte < 0x80) {
+                return value;
+            }
+        }
+    }
+    std::string_view text() {
+        const std::size_t size = number();
+        const std::string_view text(reinterpret_cast<const char*>(at_), size);
+        at_ += size;
+        return text;
+    }
+    bool flag() { return *at_++ != 0; }
+
+private:
+    const unsigned char* at_;
+};
+
 } // namespace
 
 long long timesCopies(long long a, long long b) {
@@ -107,17 +133,16 @@ void BlockLibrary::keepInsert(const InsertRecord& insert) {
     if (!inBlock_) {
         return;
     }
-    StoredInsert stored;
-    stored.name = keep(insert.blockName);
-    stored.layer = keep(insert.layer);
-    stored.hasAttributes = insert.hasAttributes;
-    stored.copies = insert.copies;
-    stored.firstAttribute = static_cast<std::uint32_t>(attributes_.size());
+    inserts_.push_back({arena_.size(), insert.copies, -1});
+    keepText(insert.blockName);
+    keepText(insert.layer);
+    arena_ += static_cast<char>(insert.hasAttributes);
+    keepNumber(insert.attributes().size());
     for (const DxfAttribute& attribute : insert.attributes()) {
-        attributes_.push_back({keep(attribute.tag), keep(attribute.value), attribute.mtext});
+        keepText(attribute.tag);
+        keepText(attribute.value);
+        arena_ += static_cast<char>(attribute.mtext);
     }
-    stored.attributeCount = static_cast<std::uint32_t>(attributes_.size()) - stored.firstAttribute;
-    inserts_.push_back(stored);
     blocks_.back().end = static_cast<std::uint32_t>(inserts_.size());
 }
 
@@ -135,10 +160,16 @@ std::vector<std::uint32_t> BlockLibrary::layoutBlocks() const {
     return layouts;
 }
 
-BlockLibrary::Text BlockLibrary::keep(std::string_view text) {
-    const Text kept{arena_.size(), static_cast<std::uint32_t>(text.size())};
+void BlockLibrary::keepNumber(std::size_t number) {
+    for (; number >= 0x80; number >>= 7) {
+        arena_ += static_cast<char>((number & 0x7F) | 0x80);
+    }
+    arena_ += static_cast<char>(number);
+}
+
+void BlockLibrary::keepText(std::string_view text) {
+    keepNumber(text.size());
     arena_ += text;
-    return kept;
 }
 
 std::int32_t BlockLibrary::blockNamed(std::string_view name) const {
@@ -148,7 +179,7 @@ std::int32_t BlockLibrary::blockNamed(std::string_view name) const {
 
 void BlockLibrary::linkInserts() {
     for (StoredInsert& insert : inserts_) {
-        insert.block = blockNamed(view(insert.name));
+        insert.block = blockNamed(EntryReader(arena_.data() + insert.entry).text());
     }
     linked_ = true;
 }
@@ -241,17 +272,17 @@ void BlockLibrary::flatten(std::uint32_t root, std::vector<Nested>& into) {
 
 void BlockLibrary::load(std::uint32_t insert, InsertRecord& record) const {
     const StoredInsert& stored = inserts_[insert];
+    EntryReader entry(arena_.data() + stored.entry);
     record.clear();
-    record.blockName = view(stored.name);
-    record.layer = view(stored.layer);
-    record.hasAttributes = stored.hasAttributes;
+    record.blockName = entry.text();
+    record.layer = entry.text();
+    record.hasAttributes = entry.flag();
     record.copies = stored.copies;
-    for (std::uint32_t a = 0; a < stored.attributeCount; ++a) {
-        const StoredAttribute& kept = attributes_[stored.firstAttribute + a];
+    for (std::size_t count = entry.number(); count > 0; --count) {
         DxfAttribute& attribute = record.addAttribute();
-        attribute.tag = view(kept.tag);
-        attribute.value = view(kept.value);
-        attribute.mtext = kept.mtext;
+        attribute.tag = entry.text();
+        attribute.value = entry.text();
+        attribute.mtext = entry.flag();
     }
 }
 

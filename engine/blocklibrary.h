@@ -59,22 +59,11 @@ public:
     void load(std::uint32_t insert, InsertRecord& record) const;
 
 private:
-    struct Text {
-        std::size_t offset = 0;
-        std::uint32_t size = 0;
-    };
-    struct StoredAttribute {
-        Text tag;
-        Text value;
-        bool mtext = false;
-    };
+    // A kept insert is one entry of the arena: its name, layer, attribute flag and attributes
+    // (tag, value, MTEXT flag), each text behind its length as a variable-length number.
     struct StoredInsert {
-        Text name;
-        Text layer;
-        bool hasAttributes = false;
+        std::size_t entry = 0;
         long long copies = 1;
-        std::uint32_t firstAttribute = 0;
-        std::uint32_t attributeCount = 0;
         std::int32_t block = -1; // the definition it inserts, once known
     };
     struct Block {
@@ -83,8 +72,8 @@ private:
         Layout layout = Layout::None;
     };
 
-    Text keep(std::string_view text);
-    std::string_view view(Text text) const { return {arena_.data() + text.offset, text.size}; }
+    void keepNumber(std::size_t number);
+    void keepText(std::string_view text);
     std::int32_t blockNamed(std::string_view name) const;
     void linkInserts();
     void flatten(std::uint32_t block, std::vector<Nested>& into);
@@ -99,9 +88,8 @@ private:
     std::map<std::string, Record, std::less<>> records_;
     std::map<std::string, std::string, std::less<>> dynamicNames_; // upper-cased anonymous name
 
-    std::string arena_; // the texts of the stored inserts
+    std::string arena_;
     std::vector<StoredInsert> inserts_;
-    std::vector<StoredAttribute> attributes_;
     std::vector<Block> blocks_;
     std::map<std::string, std::uint32_t, std::less<>> blockIndex_; // upper-cased name
     bool linked_ = false;
