@@ -1,6 +1,7 @@
 #include "engine/rowoutput.h"
 
 #include "engine/worksheetresult.h"
+#include "engine/xlsxresult.h"
 
 #include <cerrno>
 #include <cstring>
@@ -131,9 +132,13 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns, Te
 
 OpenedSink openSink(const std::string& path, const std::string& extension,
                     const ColumnList& columns, TextForm textForm) {
-    // The one place where the kind of result is chosen: a worksheet for exactly "xls".
+    // The one place where the kind of result is chosen: a worksheet for exactly "xls" or
+    // "xlsx".
     if (extension == "xls") {
         return openWorksheetResult(path, columns);
+    }
+    if (extension == "xlsx") {
+        return openXlsxResult(path, columns);
     }
     return openTextResult(path, columns, textForm);
 }

@@ -63,13 +63,14 @@ struct OpenedSink {
     std::unique_ptr<ResultSink> sink; // null when the result could not be created
     std::string error;                // then: a message naming the path
 };
-// Creates the result of one drawing with its title row: a worksheet when the extension is
-// exactly "xls", comma-separated text in the given form for every other extension.
+// Creates the result of one drawing with its title row: a .xls worksheet when the extension is
+// exactly "xls", an Office Open XML workbook when it is exactly "xlsx", comma-separated text in
+// the given form for every other extension.
 OpenedSink openSink(const std::string& path, const std::string& extension,
                     const ColumnList& columns, TextForm textForm = TextForm::AsRead);
 
-// The comma-separated text kind, used for every extension but "xls". Decoded text is UTF-8
-// behind a byte-order mark, the titles decoded as configuration texts are.
+// The comma-separated text kind, used for every extension but "xls" and "xlsx". Decoded text is
+// UTF-8 behind a byte-order mark, the titles decoded as configuration texts are.
 OpenedSink openTextResult(const std::string& path, const ColumnList& columns,
                           TextForm form = TextForm::AsRead);
 

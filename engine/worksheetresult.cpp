@@ -64,6 +64,8 @@ public:
             lines.push_back(rowsBeyondLimitWarning(rowsDropped_));
         if (fieldsDropped_)
             lines.emplace_back(kFieldsBeyondLimitWarning);
+        if (textsCut_ > 0)
+            lines.push_back(textsCutWarning(textsCut_));
         return lines;
     }
 
@@ -74,7 +76,14 @@ private:
             fieldsDropped_ = true;
             return;
         }
-        sheet_.Cells()->Item(row, static_cast<std::int32_t>(field) + 1)->SetValue(value);
+        const auto cell = sheet_.Cells()->Item(row, static_cast<std::int32_t>(field) + 1);
+        if (value.size() <= kCellTextLimit) {
+            cell->SetValue(value);
+            return;
+        }
+        std::string cut = value;
+        textsCut_ += cutToCellLimit(cut) ? 1 : 0;
+        cell->SetValue(cut);
     }
 
     std::string path_;
@@ -83,6 +92,7 @@ private:
     std::int32_t nextRow_ = 2;
     long long rowsDropped_ = 0;
     bool fieldsDropped_ = false;
+    long long textsCut_ = 0;
     std::string error_;
 };
 
@@ -91,6 +101,29 @@ private:
 std::string rowsBeyondLimitWarning(long long rows) {
     return "*** Warning, " + std::to_string(rows) +
            " rows beyond the worksheet limit were not written ***";
+}
+
+std::string textsCutWarning(long long texts) {
+    return "*** Warning, " + std::to_string(texts) + " texts longer than " +
+           std::to_string(kCellTextLimit) + " characters were cut ***";
+}
+
+bool cutToCellLimit(std::string& text) {
+    if (text.size() <= kCellTextLimit) {
+        return false; // never more code units than bytes
+    }
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        units += bytes == 4 ? 2 : 1; // a surrogate pair in UTF-16
+        if (units > kCellTextLimit) {
+            text.resize(i);
+            return true;
+        }
+        i += bytes;
+    }
+    return false;
 }
 
 OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns) {

@@ -12,6 +12,13 @@ OpenedSink openWorksheetResult(const std::string& path, const ColumnList& column
 
 // Report lines of a worksheet that could not hold everything.
 std::string rowsBeyondLimitWarning(long long rows);
+std::string textsCutWarning(long long texts);
+
+// The most characters (UTF-16 code units) a spreadsheet cell holds.
+inline constexpr std::size_t kCellTextLimit = 32767;
+// Cuts a UTF-8 text to kCellTextLimit code units, between two characters, so that a character
+// outside the Basic Multilingual Plane is never cut in half; true when the text was cut.
+bool cutToCellLimit(std::string& text);
 inline constexpr std::string_view kFieldsBeyondLimitWarning =
     "*** Warning, fields beyond column 256 were not written ***";
 

@@ -235,8 +235,9 @@ QWidget* TForm1::buildMainPage() {
     m_rep3 = new QLineEdit(QStringLiteral("xls"), destination);
     m_rep3->setObjectName(QStringLiteral("rep3"));
     m_rep3->setFixedWidth(56);
-    setHint(m_rep3, QStringLiteral("File extension : XLS will create an Excel file, any other "
-                                   "extension will create a Text file"));
+    setHint(m_rep3, QStringLiteral("File extension : xls will create an Excel file, xlsx an "
+                                   "Office Open XML workbook, any other extension will create "
+                                   "a Text file"));
     m_rep3->setAccessibleName(captionName(extensionCaption->text()));
     extensionCaption->setBuddy(m_rep3);
     auto* destinationRow = new QHBoxLayout(destination);

@@ -21,18 +21,14 @@ constexpr std::uint16_t kCountryType = 0x008C;
 constexpr std::uint16_t kRecalcIdType = 0x01C1;
 constexpr std::uint16_t kSupBookType = 0x01AE;
 constexpr std::uint16_t kExternSheetType = 0x0017;
-constexpr std::uint16_t kMsoDrawingGroupType = 0x00EB;
 
 constexpr std::uint16_t kBiffVersion = 0x0600;
+// The stream is padded with zeros to a multiple of the sector size, and to at least the size
+// from which a compound file keeps a stream in regular sectors: some readers take the zeros
+// of a stream in the mini stream for records.
 constexpr std::uint32_t kStreamAlignment = 512;
+constexpr std::int64_t kLeastStreamLength = 4096;
 const char* const kWorkbookStreamName = "Workbook";
-
-// The drawing-group container of a workbook without drawing shapes: an empty property
-// table and the split-menu colours.
-constexpr std::uint8_t kEmptyDrawingGroup[40] = {
-    0x0F, 0x00, 0x00, 0xF0, 0x20, 0x00, 0x00, 0x00, 0x33, 0x00, 0x0B, 0xF0, 0x00, 0x00,
-    0x00, 0x00, 0x40, 0x00, 0x1E, 0xF1, 0x10, 0x00, 0x00, 0x00, 0x0D, 0x00, 0x00, 0x08,
-    0x0C, 0x00, 0x00, 0x08, 0x17, 0x00, 0x00, 0x08, 0xF7, 0x00, 0x00, 0x10};
 
 class GlobalsWriter {
 public:
@@ -127,10 +123,7 @@ private:
         part2_.AppendBlob(std::move(supBook));
         // No formula refers to a sheet: no entries.
         AddRecord(part2_, WordRecord(kExternSheetType, 0), offset_);
-        auto drawingGroup = NewRecord(kMsoDrawingGroupType, sizeof kEmptyDrawingGroup);
-        for (std::uint8_t byte : kEmptyDrawingGroup)
-            drawingGroup->AddByte(byte);
-        part2_.AppendBlob(std::move(drawingGroup));
+        // No drawing group: a workbook without shapes needs none.
         AddRecord(part2_, NewRecord(kEofRecordType, 0), offset_);
     }
 
@@ -178,9 +171,11 @@ private:
         }
         if (result == 1 && stream->Tell() != streamLength_)
             result = -1;
-        // Zero bytes up to a multiple of 512.
+        const std::int64_t length = stream->Tell();
         const auto padding = static_cast<std::size_t>(
-            (kStreamAlignment - stream->Tell() % kStreamAlignment) % kStreamAlignment);
+            std::max(kLeastStreamLength,
+                     (length + kStreamAlignment - 1) / kStreamAlignment * kStreamAlignment) -
+            length);
         if (result == 1 && padding > 0) {
             const std::vector<std::uint8_t> zeros(padding, 0);
             if (stream->Write(zeros.data(), padding) != padding)

@@ -64,7 +64,7 @@ public:
         defaultHeight->AddWord(0);
         defaultHeight->AddWord(defaultRow.customHeight ? defaultRow.height : 255);
         Header(std::move(defaultHeight));
-        RowRecords();
+        std::vector<TXLSBlobPtr> rowRecords = RowRecords();
         Header(WordRecord(kPrintHeadersType, 0));
         Header(WordRecord(kPrintGridlinesType, 1));
         Header(WordRecord(kGridSetType, 0)); // 1 - print gridlines
@@ -74,6 +74,9 @@ public:
         Header(WordRecord(kWsBoolType, 0x04C1));
         Header(Setup());
         Header(Dimensions());
+        // The ROW records open the cell table, right before the cell records.
+        for (TXLSBlobPtr& record : rowRecords)
+            Header(std::move(record));
 
         Trailer(DoubleRecord(kBottomMarginType, 1.0));
         Trailer(DoubleRecord(kTopMarginType, 1.0));
@@ -187,11 +190,14 @@ private:
         return entry ? entry->level : sheet_.Rows().Default().level;
     }
 
-    void RowRecords() {
+    // The ROW records of the rows that carry settings; also finds the highest outline level,
+    // which GUTS needs before them.
+    std::vector<TXLSBlobPtr> RowRecords() {
+        std::vector<TXLSBlobPtr> records;
         TXLSRowInfoList& rows = sheet_.Rows();
         rows.highestLevel = 0;
         if (rows.Count() == 0)
-            return;
+            return records;
         for (std::int32_t r = rows.First(); r <= rows.Last(); ++r) {
             const TXLSRowInfo* entry = rows.Find(r);
             if (entry == nullptr)
@@ -214,9 +220,10 @@ private:
             record->AddWord(0);
             record->AddWord(options);
             record->AddWord(entry->formatted ? XfIndex(entry->xf) : kDefaultCellXfIndex);
-            Header(std::move(record));
+            records.push_back(std::move(record));
             rows.highestLevel = std::max(rows.highestLevel, entry->level);
         }
+        return records;
     }
 
     TXLSBlobPtr Guts() const {

@@ -15,6 +15,8 @@ typedef struct _GsfOutfile GsfOutfile;
 
 namespace kelvora {
 
+class ReplacingFile;
+
 // One stream of a compound file, open for writing from position 0.
 class TXLSStorageStream : public TXLSOutputStream {
 public:
@@ -33,8 +35,9 @@ private:
 };
 
 // The root storage of a compound file being written. Nothing reaches the target until
-// Commit succeeds: a file save writes a temporary file beside the target and renames it over
-// the target only on commit, so an aborted or failed save leaves an earlier file as it was.
+// Commit succeeds: the file is built in memory, written to a temporary file beside the target
+// and renamed over the target only on commit, so an aborted or failed save leaves an earlier
+// file as it was.
 class TXLSStorage {
 public:
     // A new compound file that will replace path on commit; nullptr and a message on failure
@@ -60,12 +63,12 @@ public:
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
 
 private:
-    TXLSStorage(GsfOutput* sink, GsfOutfile* root, bool inMemory);
-    bool Close(bool keep);
+    explicit TXLSStorage(std::unique_ptr<ReplacingFile> file);
+    bool Close();
 
     GsfOutput* sink_;
     GsfOutfile* root_;
-    bool inMemory_;
+    std::unique_ptr<ReplacingFile> file_; // null for an in-memory storage
     bool closed_ = false;
     std::string error_;
     std::vector<std::uint8_t> bytes_;

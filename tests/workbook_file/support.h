@@ -32,8 +32,8 @@ IXLSWorksheet& FillLikeTheEngine(TXLSWorkbook& workbook, const std::vector<std::
                                  const std::vector<std::vector<std::string>>& rows);
 
 using Table = std::vector<std::vector<std::string>>;
-// Reads file with olefile and xlrd (and LibreOffice when asked) and expects table, UTF-8
-// texts row by row, with row 1 filled light yellow.
+// Reads file with olefile, xlrd, Apache POI, FreeXL and Gnumeric (and LibreOffice when asked)
+// and expects table, UTF-8 texts row by row, with row 1 filled light yellow (check_xls.py).
 void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice);
 bool HaveLibreOffice();
 
@@ -42,5 +42,15 @@ Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 // Runs a command, returns its exit status and fills output with stdout and stderr.
 int Run(const std::string& command, std::string& output);
+
+} // namespace kelvora::test
+
+namespace kelvora::test {
+
+// Reads a .xlsx file with openpyxl, LibreOffice and Gnumeric's ssconvert and expects table,
+// UTF-8 texts row by row, with row 1 filled FFFFCC and frozen, a filter over the whole table,
+// and the given column widths (column letter to characters) (check_xlsx.py).
+void ExpectXlsxReadersAgree(const std::string& file, const Table& table,
+                            const std::vector<std::pair<std::string, double>>& widths = {});
 
 } // namespace kelvora::test

@@ -84,6 +84,29 @@ TEST_F(WorksheetResultTest, RowsAndFieldsBeyondTheWorksheetAreReported) {
     test::ExpectReadersAgree(dir + "/wide.xls", {{"Block Name", "Ref"}, Row(256, "w")}, false);
 }
 
+TEST_F(WorksheetResultTest, TextsLongerThanACellHoldsAreCutBetweenCharacters) {
+    // 40,000 characters ending in emoji; the 32,767th UTF-16 unit is the first half of one.
+    std::string head;
+    while (head.size() < 6553 * 8)
+        head += "abc\xC3\xA9\xE2\x82\xAC"; // 5 characters, each one UTF-16 unit
+    head += "x";                           // 32,766 units
+    std::string emoji;
+    for (int i = 0; i < 40000 - 32766; ++i)
+        emoji += "\xF0\x9F\x98\x80";
+    // Exactly as long as a cell holds, ending in a surrogate pair: kept whole.
+    const std::string full = std::string(32765, 'y') + "\xF0\x9F\x98\x80";
+
+    const std::string path = dir + "/long.xls";
+    OpenedSink opened = openWorksheetResult(path, {"Ref", "Note"});
+    ASSERT_TRUE(opened.sink);
+    opened.sink->writeRow({"LONG", head + emoji, full});
+    ASSERT_TRUE(opened.sink->close(false));
+    EXPECT_EQ(opened.sink->warnings(),
+              std::vector<std::string>(
+                  {"*** Warning, 1 texts longer than 32767 characters were cut ***"}));
+    test::ExpectReadersAgree(path, {{"Block Name", "Ref", "Note"}, {"LONG", head, full}}, false);
+}
+
 TEST_F(WorksheetResultTest, AbortedOrFailedSavesLeaveEarlierFiles) {
     const std::string path = dir + "/plan.xls";
     test::WriteFile(path, "earlier");
