@@ -1,12 +1,64 @@
 #include "xlshash.h"
 
+#include <cstring>
+
 namespace kelvora {
+namespace {
+
+// Moves the chained entries of heads into twice as many buckets, by their stored hash.
+// Entries are numbered from 0 and chains end with -1; entryAt(i) yields entry i, which has
+// the members next and hash.
+template <typename EntryAt>
+void DoubleBuckets(std::vector<std::int32_t>& heads, EntryAt&& entryAt) {
+    std::vector<std::int32_t> doubled(heads.size() * 2, -1);
+    const std::size_t mask = doubled.size() - 1;
+    for (std::int32_t head : heads) {
+        for (std::int32_t i = head; i >= 0;) {
+            auto& e = entryAt(i);
+            const std::int32_t next = e.next;
+            e.next = doubled[e.hash & mask];
+            doubled[e.hash & mask] = i;
+            i = next;
+        }
+    }
+    heads = std::move(doubled);
+}
+
+constexpr std::uint64_t kGolden = 0x9E3779B97F4A7C15ull;
+
+std::uint64_t Absorb(std::uint64_t h, std::uint64_t word) {
+    h = (h ^ word) * kGolden;
+    return h ^ (h >> 29);
+}
+
+} // namespace
 
 std::uint32_t HashKey(std::u16string_view key) {
     std::uint32_t h = 0;
     for (char16_t c : key)
         h = h * 33 + c;
     return h + (h >> 5);
+}
+
+// Eight bytes per multiplication, then the finalizer of MurmurHash3 (fmix64).
+std::uint32_t HashBytes(const std::uint8_t* bytes, std::size_t count, std::uint64_t seed) {
+    std::uint64_t h = seed ^ (count * kGolden);
+    std::uint64_t word;
+    for (; count >= 8; bytes += 8, count -= 8) {
+        std::memcpy(&word, bytes, 8);
+        h = Absorb(h, word);
+    }
+    if (count > 0) {
+        word = 0;
+        std::memcpy(&word, bytes, count);
+        h = Absorb(h, word);
+    }
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return static_cast<std::uint32_t>(h);
 }
 
 template <typename Value> TKeyedHash<Value>::TKeyedHash() : heads_(kInitialHashBuckets, -1) {}

@@ -1,6 +1,8 @@
-// Chained hash maps keyed by UTF-16 texts, under the formatting tables and keyed lists.
+// Chained hash maps keyed by UTF-16 texts, under the formatting tables and keyed lists, and
+// the byte hash of the shared string table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,24 +16,10 @@ std::uint32_t HashKey(std::u16string_view key);
 // Buckets at creation; a power of two, as every later bucket count.
 inline constexpr std::int32_t kInitialHashBuckets = 8;
 
-// Moves the chained entries of heads into twice as many buckets, by their stored hash.
-// Entries are numbered from 0 and chains end with -1; entryAt(i) yields entry i, which has
-// the members next and hash.
-template <typename EntryAt>
-void DoubleBuckets(std::vector<std::int32_t>& heads, EntryAt&& entryAt) {
-    std::vector<std::int32_t> doubled(heads.size() * 2, -1);
-    const std::size_t mask = doubled.size() - 1;
-    for (std::int32_t head : heads) {
-        for (std::int32_t i = head; i >= 0;) {
-            auto& e = entryAt(i);
-            const std::int32_t next = e.next;
-            e.next = doubled[e.hash & mask];
-            doubled[e.hash & mask] = i;
-            i = next;
-        }
-    }
-    heads = std::move(doubled);
-}
+// A hash of bytes for open-addressing tables, seeded so that a table can keep apart keys of
+// different kinds. Every input bit reaches every result bit, so any mask of its low bits
+// spreads keys evenly.
+std::uint32_t HashBytes(const std::uint8_t* bytes, std::size_t count, std::uint64_t seed = 0);
 
 struct TNoValue {};
 

@@ -81,15 +81,19 @@ std::uint32_t Dword(const Bytes& b, std::size_t at) {
     sst.total = Dword(records[0].data, 0);
     sst.unique = Dword(records[0].data, 4);
     std::size_t pos = 8;
+    bool wide = false; // the form of the piece being read
     const auto next = [&](bool continued) -> ::testing::AssertionResult {
         if (pos != records[r].data.size())
             return ::testing::AssertionFailure() << "record " << r << " has bytes left over";
         if (++r >= records.size() || records[r].type != kContinueRecordType)
             return ::testing::AssertionFailure() << "missing CONTINUE after record " << r - 1;
         pos = 0;
-        if (continued && (records[r].data.empty() || records[r].data[0] != 0x01))
-            return ::testing::AssertionFailure() << "continued text without option byte 01";
-        pos = continued ? 1 : 0;
+        if (continued) {
+            if (records[r].data.empty() || records[r].data[0] > 0x01)
+                return ::testing::AssertionFailure() << "continued text without option byte";
+            wide = records[r].data[0] == 0x01;
+            pos = 1;
+        }
         return ::testing::AssertionSuccess();
     };
     for (std::uint32_t t = 0; t < sst.unique; ++t) {
@@ -102,14 +106,18 @@ std::uint32_t Dword(const Bytes& b, std::size_t at) {
             {streamOffset + records[r].offset + 4 + static_cast<std::uint32_t>(pos),
              static_cast<std::uint16_t>(4 + pos)});
         std::size_t cch = Word(records[r].data, pos);
-        if (records[r].data[pos + 2] != 0x01)
-            return ::testing::AssertionFailure() << "text " << t << " option byte not 01";
+        if (records[r].data[pos + 2] > 0x01)
+            return ::testing::AssertionFailure() << "text " << t << " option byte not 00 or 01";
+        wide = records[r].data[pos + 2] == 0x01;
+        sst.compressed.push_back(!wide);
         pos += 3;
         std::u16string text;
         while (cch > 0) {
-            const std::size_t fit = std::min(cch, (records[r].data.size() - pos) / 2);
-            for (std::size_t i = 0; i < fit; ++i, pos += 2)
-                text.push_back(static_cast<char16_t>(Word(records[r].data, pos)));
+            const std::size_t unit = wide ? 2 : 1;
+            const std::size_t fit = std::min(cch, (records[r].data.size() - pos) / unit);
+            for (std::size_t i = 0; i < fit; ++i, pos += unit)
+                text.push_back(wide ? static_cast<char16_t>(Word(records[r].data, pos))
+                                    : static_cast<char16_t>(records[r].data[pos]));
             cch -= fit;
             if (cch > 0)
                 if (auto ok = next(true); !ok)

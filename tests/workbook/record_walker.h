@@ -41,6 +41,7 @@ struct SstContents {
     std::uint32_t total = 0;
     std::uint32_t unique = 0;
     std::vector<std::u16string> texts;
+    std::vector<bool> compressed;     // per text: its first piece in the 8-bit form
     std::vector<Position> starts;     // where each text's cch field lies
     std::vector<Position> extEntries; // EXTSST entries
     std::size_t sstRecords = 0;       // SST and its CONTINUE records
@@ -48,9 +49,10 @@ struct SstContents {
 };
 
 // Checks an SST list written at streamOffset: SST, CONTINUE..., EXTSST, CONTINUE...; every
-// text header within one record, every continued piece starting with option byte 01, a
-// record ending exactly where its last character ends, cstUnique texts, and one EXTSST entry
-// per 8 texts pointing at the cch field of texts 0, 8, 16 ...
+// text header within one record, option byte 00 (8-bit) or 01 (UTF-16LE) at the start of
+// every text and of every continued piece, a record ending exactly where its last character
+// ends, cstUnique texts, and one EXTSST entry per 8 texts pointing at the cch field of texts
+// 0, 8, 16 ...
 ::testing::AssertionResult WalkSst(const Bytes& bytes, std::uint32_t streamOffset,
                                    SstContents& sst);
 

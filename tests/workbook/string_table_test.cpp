@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace kelvora;
 using namespace kelvora::test;
 
@@ -30,18 +32,21 @@ std::u16string Letters(std::size_t n, char16_t first = u'a') {
 
 } // namespace
 
-TEST(StringTable, ExampleWithTwoTexts) {
+TEST(StringTable, ExampleWithThreeTexts) {
     TXLSStringTable table;
     EXPECT_EQ(table.AddString(u"ab"), 1);
-    EXPECT_EQ(table.AddString(u"c"), 2);
+    EXPECT_EQ(table.AddString(u"\u0100"), 2); // UTF-16 from U+0100 on
     EXPECT_EQ(table.AddString(u"ab"), 1);
+    EXPECT_EQ(table.AddString(u"\u00FF"), 3); // 8 bits up to U+00FF
     const std::uint32_t x = 1292;
     TXLSBlobList list;
     table.WriteSst(list, x);
-    EXPECT_EQ(ListBytes(list),
-              Hex("FC 00 14 00 03 00 00 00 02 00 00 00 02 00 01 61 00 62 00 01 00 01 63 00 "
-                  "FF 00 0A 00 08 00 18 05 00 00 0C 00 00 00"));
+    EXPECT_EQ(ListBytes(list), Hex("FC 00 16 00 04 00 00 00 03 00 00 00 "
+                                   "02 00 00 61 62 01 00 01 00 01 01 00 00 FF "
+                                   "FF 00 0A 00 08 00 18 05 00 00 0C 00 00 00"));
     Written(table, x);
+    EXPECT_EQ(table.StringAt(2), u"\u0100");
+    EXPECT_EQ(table.StringAt(3), u"\u00FF");
 }
 
 TEST(StringTable, NoTextsNoRecords) {
@@ -116,9 +121,82 @@ TEST(StringTable, MoveStringReference) {
     EXPECT_EQ(table.TotalReferences(), 2u);
 }
 
+TEST(StringTable, ManyTextsReleasedAndAddedAgain) {
+    // Enough texts to grow the index many times; every third one in UTF-16.
+    constexpr int kCount = 50000;
+    const auto text = [](int i) {
+        std::u16string t = u"text ";
+        for (int n = i; n > 0; n /= 10)
+            t.push_back(static_cast<char16_t>(u'0' + n % 10));
+        if (i % 3 == 0)
+            t.push_back(u'\u0416');
+        return t;
+    };
+    TXLSStringTable table;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = 0; i < kCount; ++i)
+            ASSERT_EQ(table.AddString(text(i)), i + 1);
+
+    // Six texts in seven go: their slots are free and most of the text bytes are unused.
+    for (int i = 0; i < kCount; ++i)
+        for (int ref = 0; ref < 2 && i % 7 != 0; ++ref)
+            table.ReleaseString(i + 1);
+    const std::uint32_t kept = (kCount + 6) / 7;
+    EXPECT_EQ(table.DistinctTexts(), kept);
+    EXPECT_EQ(table.TotalReferences(), 2 * kept);
+    for (int i = 0; i < kCount; i += 7) {
+        ASSERT_EQ(table.StringAt(i + 1), text(i));
+        ASSERT_EQ(table.AddString(text(i)), i + 1);
+    }
+
+    // Added again, the released texts take free slots and are found from then on.
+    std::vector<std::u16string> expected(kCount + 1);
+    for (int i = 0; i < kCount; ++i) {
+        const std::int32_t id = i % 7 == 0 ? i + 1 : table.AddString(text(i));
+        ASSERT_GE(id, 1);
+        ASSERT_LE(id, kCount);
+        ASSERT_TRUE(expected[static_cast<std::size_t>(id)].empty());
+        expected[static_cast<std::size_t>(id)] = text(i);
+    }
+    EXPECT_EQ(table.DistinctTexts(), static_cast<std::uint32_t>(kCount));
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_EQ(table.StringAt(table.AddString(text(i))), text(i));
+    expected.erase(expected.begin());
+    EXPECT_EQ(Written(table, 0).texts, expected);
+}
+
+TEST(StringTable, AddsAndReleasesInAnyOrderMatchAModel) {
+    // 47 texts in an index of 64 entries: long probe runs, some wrapping around its end.
+    constexpr std::uint32_t kTexts = 47;
+    TXLSStringTable table;
+    std::map<std::u16string, std::pair<std::int32_t, std::int32_t>> model; // id, references
+    std::uint32_t state = 1;
+    for (int step = 0; step < 200000; ++step) {
+        state = state * 1103515245 + 12345;
+        const std::u16string text = Letters((state >> 8) % kTexts + 1);
+        auto found = model.find(text);
+        if (found == model.end() || (state >> 20) % 2 == 0) {
+            const std::int32_t id = table.AddString(text);
+            if (found != model.end()) {
+                ASSERT_EQ(id, found->second.first) << "step " << step;
+            }
+            auto& [modelId, refs] = model[text];
+            modelId = id;
+            ++refs;
+        } else {
+            table.ReleaseString(found->second.first);
+            if (--found->second.second == 0)
+                model.erase(found);
+        }
+        ASSERT_EQ(table.DistinctTexts(), model.size());
+    }
+    for (const auto& [text, entry] : model)
+        EXPECT_EQ(table.StringAt(entry.first), text);
+}
+
 TEST(StringTable, LongTextContinuesBetweenCharacters) {
     TXLSStringTable table;
-    const std::u16string text = Letters(5000);
+    const std::u16string text = Letters(5000, u'\u0430');
     table.AddString(text);
     std::vector<Record> records;
     const SstContents sst = Written(table, 100, &records);
@@ -129,14 +207,47 @@ TEST(StringTable, LongTextContinuesBetweenCharacters) {
     EXPECT_EQ(records[1].data.size(), 1 + 2 * 894u);
     EXPECT_EQ(records[1].data[0], 0x01);
 
+    // In 8 bits, twice as many characters fit; each piece has its own option byte 00.
+    TXLSStringTable narrow;
+    narrow.AddString(Letters(9999) + u"\u00E9");
+    Written(narrow, 100, &records);
+    ASSERT_EQ(records.size(), 3u); // SST, CONTINUE, EXTSST
+    EXPECT_EQ(records[0].data.size(), 8 + 3 + 8213u);
+    EXPECT_EQ(records[1].data.size(), 1 + 1787u);
+    EXPECT_EQ(Bytes(records[1].data.begin(), records[1].data.begin() + 2), Hex("00 78"));
+    EXPECT_EQ(records[1].data.back(), 0xE9);
+
     // Longer than two records: every piece starts with the option byte.
     TXLSStringTable huge;
-    huge.AddString(Letters(20000));
+    huge.AddString(Letters(20000, u'\u0430'));
     huge.AddString(u"after");
     const SstContents many = Written(huge, 0);
     EXPECT_EQ(many.sstRecords, 5u);
-    EXPECT_EQ(many.texts[0], Letters(20000));
+    EXPECT_EQ(many.texts[0], Letters(20000, u'\u0430'));
     EXPECT_EQ(many.texts[1], u"after");
+}
+
+TEST(StringTable, TextsAreCutAt32767UnitsBetweenCharacters) {
+    TXLSStringTable table;
+    const std::u16string limit = Letters(32767);
+    const std::int32_t cut = table.AddString(limit + u"tail");
+    EXPECT_EQ(table.AddString(limit), cut); // equal after the cut: one text
+    EXPECT_EQ(table.AddString(limit + u"other tail"), cut);
+    EXPECT_EQ(table.ReferenceCount(cut), 3);
+    EXPECT_EQ(table.StringAt(cut), limit);
+
+    // Unit 32,767 starts a pair: the whole pair goes, and what is left is 8-bit.
+    const std::u16string pair = u"\U0001F6AA";
+    const std::int32_t before = table.AddString(Letters(32766, u'b') + pair);
+    EXPECT_EQ(table.AddString(Letters(32766, u'b')), before);
+    // A pair ending at unit 32,767 stays.
+    const std::int32_t kept = table.AddString(Letters(32765, u'c') + pair + u"d");
+    EXPECT_EQ(table.StringAt(kept), Letters(32765, u'c') + pair);
+
+    const SstContents sst = Written(table, 0);
+    EXPECT_EQ(sst.texts, (std::vector<std::u16string>{limit, Letters(32766, u'b'),
+                                                      Letters(32765, u'c') + pair}));
+    EXPECT_EQ(sst.compressed, (std::vector<bool>{true, true, false}));
 }
 
 TEST(StringTable, SurrogatePairIsNotCutAtARecordEnd) {
@@ -154,31 +265,34 @@ TEST(StringTable, SurrogatePairIsNotCutAtARecordEnd) {
     EXPECT_EQ(records[1].data[1] | records[1].data[2] << 8, 0xD83D); // the pair starts the piece
 }
 
-TEST(StringTable, FreshTextMovesOnWithFourBytesLeftAndSplitsWithFive) {
-    // Four bytes left: a text of 4087 characters (12 + 3 + 8174 bytes) and seven texts of
-    // one character (35 bytes) fill 8224 bytes, and "XY" is text 8, with an EXTSST entry.
-    TXLSStringTable four;
-    four.AddString(Letters(4087));
-    for (int i = 1; i < 8; ++i)
-        four.AddString(std::u16string(1, static_cast<char16_t>(u'0' + i)));
-    four.AddString(u"XY");
+TEST(StringTable, FreshTextStartsWithItsHeaderAndOneCharacter) {
+    // A filler and seven texts "1".."7" leave `left` bytes of the SST record; the text after
+    // them is text 8, with an EXTSST entry.
+    const auto leaving = [](std::uint32_t left, std::u16string_view last,
+                            std::vector<Record>& records) {
+        TXLSStringTable table;
+        table.AddString(Letters(8185 - left)); // 12 + 3 + 8185 - left + 7 * 4 = 8228 - left
+        for (int i = 1; i < 8; ++i)
+            table.AddString(std::u16string(1, static_cast<char16_t>(u'0' + i)));
+        table.AddString(last);
+        const SstContents sst = Written(table, 0, &records);
+        EXPECT_EQ(sst.texts.back(), last);
+        return sst.extEntries.at(1);
+    };
     std::vector<Record> records;
-    SstContents sst = Written(four, 0, &records);
-    ASSERT_EQ(sst.sstRecords, 2u);
+    // UTF-16 "XY" moves on with four bytes left and splits with five.
+    EXPECT_EQ(leaving(4, u"\u03A7\u03A5", records), (Position{8224 + 4, 4}));
     EXPECT_EQ(records[0].data.size(), 8224u - 4);
-    EXPECT_EQ(records[1].data, Hex("02 00 01 58 00 59 00"));
-    EXPECT_EQ(sst.extEntries[1], (Position{8224 + 4, 4}));
-
-    // Five bytes left: cch, the option byte and one character stay; the rest follows 01.
-    TXLSStringTable five;
-    five.AddString(Letters(4104)); // 12 + 3 + 8208 = 8223 bytes
-    five.AddString(u"XY");
-    sst = Written(five, 0, &records);
-    ASSERT_EQ(sst.sstRecords, 2u);
-    EXPECT_EQ(records[0].data.size(), 8224u);
-    EXPECT_EQ(Bytes(records[0].data.end() - 5, records[0].data.end()), Hex("02 00 01 58 00"));
-    EXPECT_EQ(records[1].data, Hex("01 59 00"));
-    EXPECT_EQ(sst.texts[1], u"XY");
+    EXPECT_EQ(records[1].data, Hex("02 00 01 A7 03 A5 03"));
+    EXPECT_EQ(leaving(5, u"\u03A7\u03A5", records), (Position{8223, 8223}));
+    EXPECT_EQ(Bytes(records[0].data.end() - 5, records[0].data.end()), Hex("02 00 01 A7 03"));
+    EXPECT_EQ(records[1].data, Hex("01 A5 03"));
+    // 8-bit "XY" moves on with three bytes left and splits with four.
+    EXPECT_EQ(leaving(3, u"XY", records), (Position{8225 + 4, 4}));
+    EXPECT_EQ(records[1].data, Hex("02 00 00 58 59"));
+    EXPECT_EQ(leaving(4, u"XY", records), (Position{8224, 8224}));
+    EXPECT_EQ(Bytes(records[0].data.end() - 4, records[0].data.end()), Hex("02 00 00 58"));
+    EXPECT_EQ(records[1].data, Hex("00 59"));
 }
 
 TEST(StringTable, ExtSstEntriesForEveryEighthText) {

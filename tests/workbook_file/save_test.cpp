@@ -140,7 +140,7 @@ TEST_F(SaveTest, LargeResultsReadBack) {
     for (int i = 0; longText.size() < 9000; ++i)
         longText += static_cast<char>('a' + i % 26);
     wide.push_back(std::vector<std::string>(256, longText));
-    wide[1][1] = longText + "\xC3\xA9"; // a non-Latin-1-compressible text in UTF-16
+    wide[1][1] = longText + "\xC5\x93"; // "œ" (U+0153): a text written in UTF-16
     for (int r = 0; r < 10000 / 256 + 1; ++r) {
         std::vector<std::string> row;
         for (int c = 0; c < 256; ++c)
