@@ -1,6 +1,7 @@
 #include "ui/RSItemListEditor.h"
 
 #include <QAbstractTableModel>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -11,6 +12,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QScreen>
@@ -95,8 +97,20 @@ public:
         return parent.isValid() ? 0 : grid_->ColCount();
     }
 
+    // The item of a cell of this model, or none for any other index.
+    const TRSItemProp* itemAt(const QModelIndex& index) const {
+        if (!index.isValid() || index.model() != this || index.row() >= rowCount({}) ||
+            index.column() >= columnCount({})) {
+            return nullptr;
+        }
+        return rows_[static_cast<std::size_t>(index.row())];
+    }
+
     QVariant data(const QModelIndex& index, int role) const override {
-        const TRSItemProp* item = rows_[static_cast<std::size_t>(index.row())];
+        const TRSItemProp* item = itemAt(index);
+        if (!item) {
+            return {};
+        }
         const bool caption = index.column() == 0;
         switch (role) {
         case Qt::DisplayRole:
@@ -117,7 +131,7 @@ public:
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation != Qt::Horizontal) {
+        if (orientation != Qt::Horizontal || section < 0 || section >= columnCount({})) {
             return {};
         }
         switch (role) {
@@ -135,7 +149,10 @@ public:
     }
 
     Qt::ItemFlags flags(const QModelIndex& index) const override {
-        const TRSItemProp* item = rows_[static_cast<std::size_t>(index.row())];
+        const TRSItemProp* item = itemAt(index);
+        if (!item) {
+            return Qt::NoItemFlags;
+        }
         Qt::ItemFlags flags = Qt::ItemIsSelectable;
         if (item->Enabled()) {
             flags |= Qt::ItemIsEnabled;
@@ -292,6 +309,8 @@ public:
         QPalette palette = editor->palette();
         palette.setColor(QPalette::Text, font.color);
         editor->setPalette(palette);
+        editor->setAccessibleName(grid_->TitleCaptions(index.column()));
+        editor->setAccessibleDescription(item->Name());
         grid_->editorCreated(editor);
         return editor;
     }
@@ -299,7 +318,9 @@ public:
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
         auto* edit = static_cast<TRSInplaceEdit*>(editor);
         const QString text = index.data(Qt::EditRole).toString();
-        if (edit->text() != text) {
+        // Rows coming and going (a row expanded from its menu) refresh every cell: what the
+        // user is typing stays until it is committed or reverted.
+        if (!edit->isModified() && edit->text() != text) {
             edit->setText(text);
         }
     }
@@ -331,6 +352,361 @@ protected:
 private:
     TRSItemListEditor* grid_;
 };
+
+// ---------------------------------------------------------------------------------------
+// Accessibility. The grid is a table whose children are the column titles, then the cells
+// row by row and, while a cell is edited, the viewport that holds the in-place editor. The
+// cells tell whether their row is expandable and expanded, and offer to toggle it and to
+// open the row's menu.
+
+namespace {
+
+QRect globalRect(const QWidget* widget, const QRect& rect) {
+    return QRect(widget->mapToGlobal(rect.topLeft()), rect.size());
+}
+
+// The position of a cell among the grid's accessible children.
+int accessibleChild(int row, int column, int columns) {
+    return columns * (row + 1) + column;
+}
+
+} // namespace
+
+// What a column title and a cell share: a leaf of the grid's accessible table.
+class TRSLeafAccessible : public QAccessibleInterface {
+public:
+    explicit TRSLeafAccessible(TRSItemListEditor* grid) : grid_(grid) {}
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return grid_ ? grid_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(grid_);
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    void setText(QAccessible::Text, const QString&) override {}
+
+protected:
+    QPointer<TRSItemListEditor> grid_;
+};
+
+class TRSTitleAccessible : public TRSLeafAccessible {
+public:
+    TRSTitleAccessible(TRSItemListEditor* grid, int column)
+        : TRSLeafAccessible(grid), column_(column) {}
+
+    bool isValid() const override { return grid_ && column_ < grid_->ColCount(); }
+    QString text(QAccessible::Text t) const override {
+        return isValid() && t == QAccessible::Name ? grid_->TitleCaptions(column_) : QString();
+    }
+    QRect rect() const override {
+        if (!isValid()) {
+            return {};
+        }
+        const QHeaderView* titles = grid_->horizontalHeader();
+        return globalRect(titles->viewport(),
+                          QRect(titles->sectionViewportPosition(column_), 0,
+                                titles->sectionSize(column_), titles->height()));
+    }
+    QAccessible::Role role() const override { return QAccessible::ColumnHeader; }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.invisible = !isValid() || !grid_->horizontalHeader()->isVisible();
+        return state;
+    }
+
+private:
+    int column_;
+};
+
+class TRSCellAccessible : public TRSLeafAccessible,
+                          public QAccessibleTableCellInterface,
+                          public QAccessibleActionInterface {
+public:
+    TRSCellAccessible(TRSItemListEditor* grid, const QModelIndex& index)
+        : TRSLeafAccessible(grid), index_(index) {}
+
+    // Follows its row while rows come and go; invalid once the row is gone.
+    const QPersistentModelIndex& index() const { return index_; }
+
+    bool isValid() const override { return grid_ && index_.isValid(); }
+    QString text(QAccessible::Text t) const override {
+        if (!isValid()) {
+            return {};
+        }
+        if (t == QAccessible::Name) {
+            return index_.data(Qt::DisplayRole).toString();
+        }
+        if (t == QAccessible::Description) {
+            return index_.data(Qt::AccessibleDescriptionRole).toString();
+        }
+        return {};
+    }
+    QRect rect() const override {
+        return isValid() ? globalRect(grid_->viewport(), grid_->visualRect(index_)) : QRect();
+    }
+    QAccessible::Role role() const override { return QAccessible::Cell; }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        if (!isValid()) {
+            state.invalid = true;
+            return state;
+        }
+        const Qt::ItemFlags flags = index_.flags();
+        state.disabled = !(flags & Qt::ItemIsEnabled);
+        state.selectable = state.focusable = (flags & Qt::ItemIsSelectable) != 0;
+        state.editable = (flags & Qt::ItemIsEditable) != 0;
+        state.selected = isSelected();
+        state.focused = grid_->currentIndex() == index_;
+        state.invisible = !grid_->viewport()->rect().intersects(grid_->visualRect(index_));
+        const TRSItemProp* row = item();
+        state.expandable = grid_->Expandable(row);
+        state.expanded = state.expandable && row->Expanded();
+        state.collapsed = state.expandable && !row->Expanded();
+        return state;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TableCellInterface) {
+            return static_cast<QAccessibleTableCellInterface*>(this);
+        }
+        if (type == QAccessible::ActionInterface) {
+            return static_cast<QAccessibleActionInterface*>(this);
+        }
+        return nullptr;
+    }
+
+    bool isSelected() const override {
+        return isValid() && grid_->selectionModel()->isSelected(index_);
+    }
+    QList<QAccessibleInterface*> columnHeaderCells() const override {
+        QAccessibleInterface* table = parent();
+        return table ? QList<QAccessibleInterface*>{table->child(columnIndex())}
+                     : QList<QAccessibleInterface*>{};
+    }
+    QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
+    int columnIndex() const override { return index_.column(); }
+    int rowIndex() const override { return index_.row(); }
+    int columnExtent() const override { return 1; }
+    int rowExtent() const override { return 1; }
+    QAccessibleInterface* table() const override { return parent(); }
+
+    QStringList actionNames() const override {
+        QStringList names{setFocusAction(), showMenuAction()};
+        if (isValid() && grid_->Expandable(item())) {
+            names.prepend(toggleAction());
+        }
+        return names;
+    }
+    void doAction(const QString& name) override {
+        if (!isValid()) {
+            return;
+        }
+        TRSItemProp* row = item();
+        if (name == toggleAction() && grid_->Expandable(row)) {
+            row->Expanded() ? grid_->Collapse(row) : grid_->Expand(row);
+        } else if (name == setFocusAction() || name == showMenuAction()) {
+            grid_->setFocus(Qt::OtherFocusReason);
+            if (grid_->Selected() != row) {
+                grid_->setCurrentRow(index_.row());
+                grid_->raiseClick();
+            }
+            if (name == showMenuAction()) {
+                grid_->PopupRowMenu();
+            }
+        }
+    }
+    QStringList keyBindingsForAction(const QString& name) const override {
+        if (name == toggleAction()) {
+            return {QKeySequence(Qt::Key_Return).toString()};
+        }
+        if (name == showMenuAction()) {
+            return {QKeySequence(Qt::SHIFT | Qt::Key_F10).toString()};
+        }
+        return {};
+    }
+
+private:
+    TRSItemProp* item() const { return grid_->ShownItem(index_.row()); }
+
+    QPersistentModelIndex index_;
+};
+
+class TRSGridAccessible : public QAccessibleWidget, public QAccessibleTableInterface {
+public:
+    explicit TRSGridAccessible(TRSItemListEditor* grid)
+        : QAccessibleWidget(grid, QAccessible::Table) {}
+    ~TRSGridAccessible() override {
+        for (const QList<QAccessible::Id>* ids : {&titles_, &cells_}) {
+            for (QAccessible::Id id : *ids) {
+                QAccessible::deleteAccessibleInterface(id);
+            }
+        }
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TableInterface) {
+            return static_cast<QAccessibleTableInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    int childCount() const override {
+        return accessibleChild(grid()->ShownCount(), 0, columnCount()) + (editing() ? 1 : 0);
+    }
+    QAccessibleInterface* child(int i) const override {
+        const int columns = columnCount();
+        if (i < 0) {
+            return nullptr;
+        }
+        if (i < columns) {
+            return title(i);
+        }
+        if (i / columns - 1 < rowCount()) {
+            return cellAt(i / columns - 1, i % columns);
+        }
+        if (i == accessibleChild(rowCount(), 0, columns) && editing()) {
+            return QAccessible::queryAccessibleInterface(grid()->viewport());
+        }
+        return nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        if (!child) {
+            return -1;
+        }
+        if (child->object() == grid()->viewport()) {
+            return editing() ? accessibleChild(rowCount(), 0, columnCount()) : -1;
+        }
+        for (int column = 0; column < titles_.size(); ++column) {
+            if (QAccessible::accessibleInterface(titles_[column]) == child) {
+                return column;
+            }
+        }
+        for (QAccessible::Id id : cells_) {
+            const auto* cell =
+                static_cast<TRSCellAccessible*>(QAccessible::accessibleInterface(id));
+            if (cell == child && cell->isValid()) {
+                return accessibleChild(cell->index().row(), cell->index().column(), columnCount());
+            }
+        }
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        const QPoint global(x, y);
+        if (TRSInplaceEdit* editor = grid()->InplaceEditor()) {
+            if (globalRect(editor, editor->rect()).contains(global)) {
+                return QAccessible::queryAccessibleInterface(grid()->viewport());
+            }
+        }
+        const QWidget* viewport = grid()->viewport();
+        const QPoint inViewport = viewport->mapFromGlobal(global);
+        if (viewport->rect().contains(inViewport)) {
+            const QModelIndex index = grid()->indexAt(inViewport);
+            return index.isValid() ? cellAt(index.row(), index.column()) : nullptr;
+        }
+        const QHeaderView* titles = grid()->horizontalHeader();
+        const QPoint inTitles = titles->viewport()->mapFromGlobal(global);
+        if (titles->isVisible() && titles->viewport()->rect().contains(inTitles)) {
+            const int column = titles->logicalIndexAt(inTitles);
+            return column >= 0 ? title(column) : nullptr;
+        }
+        return nullptr;
+    }
+    QAccessibleInterface* focusChild() const override {
+        if (TRSInplaceEdit* editor = grid()->InplaceEditor(); editor && editor->hasFocus()) {
+            return QAccessible::queryAccessibleInterface(editor);
+        }
+        const QModelIndex current = grid()->currentIndex();
+        if (grid()->hasFocus() && current.isValid()) {
+            return cellAt(current.row(), current.column());
+        }
+        return nullptr;
+    }
+
+    QAccessibleInterface* caption() const override { return nullptr; }
+    QAccessibleInterface* summary() const override { return nullptr; }
+    QAccessibleInterface* cellAt(int row, int column) const override {
+        const QModelIndex index = grid()->model()->index(row, column);
+        if (!index.isValid()) {
+            return nullptr;
+        }
+        for (QAccessible::Id id : cells_) {
+            auto* cell = static_cast<TRSCellAccessible*>(QAccessible::accessibleInterface(id));
+            if (cell && cell->index() == index) {
+                return cell;
+            }
+        }
+        dropGoneCells();
+        auto* cell = new TRSCellAccessible(grid(), index);
+        cells_.append(QAccessible::registerAccessibleInterface(cell));
+        return cell;
+    }
+    int selectedCellCount() const override {
+        return static_cast<int>(grid()->selectionModel()->selectedIndexes().size());
+    }
+    QList<QAccessibleInterface*> selectedCells() const override {
+        QList<QAccessibleInterface*> cells;
+        for (const QModelIndex& index : grid()->selectionModel()->selectedIndexes()) {
+            cells.append(cellAt(index.row(), index.column()));
+        }
+        return cells;
+    }
+    QString columnDescription(int column) const override { return grid()->TitleCaptions(column); }
+    QString rowDescription(int row) const override {
+        const TRSItemProp* item = grid()->ShownItem(row);
+        return item ? item->Name() : QString();
+    }
+    int selectedColumnCount() const override { return 0; }
+    int selectedRowCount() const override { return 0; }
+    int columnCount() const override { return grid()->ColCount(); }
+    int rowCount() const override { return grid()->ShownCount(); }
+    QList<int> selectedColumns() const override { return {}; }
+    QList<int> selectedRows() const override { return {}; }
+    bool isColumnSelected(int) const override { return false; }
+    bool isRowSelected(int) const override { return false; }
+    bool selectRow(int) override { return false; }
+    bool selectColumn(int) override { return false; }
+    bool unselectRow(int) override { return false; }
+    bool unselectColumn(int) override { return false; }
+    void modelChange(QAccessibleTableModelChangeEvent*) override { dropGoneCells(); }
+
+private:
+    // The cells follow their rows; those of rows that are gone go too.
+    void dropGoneCells() const {
+        cells_.removeIf([](QAccessible::Id id) {
+            const auto* cell =
+                static_cast<TRSCellAccessible*>(QAccessible::accessibleInterface(id));
+            if (cell && cell->index().isValid()) {
+                return false;
+            }
+            QAccessible::deleteAccessibleInterface(id);
+            return true;
+        });
+    }
+    TRSItemListEditor* grid() const { return static_cast<TRSItemListEditor*>(widget()); }
+    bool editing() const { return grid()->InplaceEditor() != nullptr; }
+    QAccessibleInterface* title(int column) const {
+        while (titles_.size() <= column) {
+            titles_.append(QAccessible::registerAccessibleInterface(
+                new TRSTitleAccessible(grid(), static_cast<int>(titles_.size()))));
+        }
+        return QAccessible::accessibleInterface(titles_[column]);
+    }
+
+    mutable QList<QAccessible::Id> titles_;
+    mutable QList<QAccessible::Id> cells_;
+};
+
+namespace {
+
+QAccessibleInterface* gridAccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("TRSItemListEditor") && object && object->isWidgetType()) {
+        return new TRSGridAccessible(static_cast<TRSItemListEditor*>(object));
+    }
+    return nullptr;
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------------------
 
@@ -549,6 +925,10 @@ void TRSInplaceEdit::keyPressEvent(QKeyEvent* event) {
         grid_->editorKey(event);
         return;
     }
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        grid_->PopupRowMenu();
+        return;
+    }
     if (key == Qt::Key_Escape) {
         if (isModified()) {
             setText(grid_->model()
@@ -600,6 +980,10 @@ void TRSInplaceEdit::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TRSInplaceEdit::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        grid_->PopupRowMenu();
+        return;
+    }
     if (!grid_->editorContextMenu(this, mapTo(grid_->viewport(), event->pos()))) {
         QLineEdit::contextMenuEvent(event);
     }
@@ -651,6 +1035,8 @@ TRSItemListEditor::TRSItemListEditor(QWidget* parent)
                                                                                         Qt::black},
       valueFont_{listFont(), Qt::black}, titleCaptionFont_{listFont(), Qt::black},
       plusGlyph_(makeGlyph(true)), minusGlyph_(makeGlyph(false)) {
+    static const bool accessible = (QAccessible::installFactory(gridAccessibleFactory), true);
+    Q_UNUSED(accessible);
     setHorizontalHeader(new TRSTitleRow(this));
     setModel(model_);
     setItemDelegate(new TRSItemDelegate(this));
@@ -798,6 +1184,7 @@ void TRSItemListEditor::Expand(TRSItemProp* item) {
         item->expanded_ = true;
         if (item->Items().Count() > 0) {
             syncRows();
+            expansionChanged(item);
         }
     }
 }
@@ -807,7 +1194,31 @@ void TRSItemListEditor::Collapse(TRSItemProp* item) {
         item->expanded_ = false;
         if (item->Items().Count() > 0) {
             syncRows();
+            expansionChanged(item);
         }
+    }
+}
+
+void TRSItemListEditor::expansionChanged(TRSItemProp* item) {
+    const int row = RowIndex(item);
+    if (!QAccessible::isActive() || row < 0) {
+        return;
+    }
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(this)->tableInterface();
+    QAccessible::State changed;
+    changed.expanded = changed.collapsed = true;
+    for (int column = 0; column < ColCount(); ++column) {
+        QAccessibleStateChangeEvent event(table->cellAt(row, column), changed);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TRSItemListEditor::notifyAccessible(QAccessible::Event type, const QModelIndex& index) {
+    if (QAccessible::isActive() && index.isValid()) {
+        QAccessibleEvent event(this, type);
+        event.setChild(accessibleChild(index.row(), index.column(), ColCount()));
+        QAccessible::updateAccessibility(&event);
     }
 }
 
@@ -1025,12 +1436,23 @@ void TRSItemListEditor::deleteBlankItemLater(TRSItemProp* item) {
     });
 }
 
+// The table view's own notices count the cells its way; this grid's accessible children are
+// counted as its interface counts them.
 void TRSItemListEditor::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    QTableView::currentChanged(current, previous);
+    if (hasFocus() || isAncestorOf(QApplication::focusWidget())) {
+        notifyAccessible(QAccessible::Focus, current);
+    }
+    QAbstractItemView::currentChanged(current, previous);
     if (deleteBlanks_ && previous.isValid() && current.row() != previous.row() &&
         isBlankRow(previous.row())) {
         deleteBlankItemLater(ShownItem(previous.row()));
     }
+}
+
+void TRSItemListEditor::selectionChanged(const QItemSelection& selected,
+                                         const QItemSelection& deselected) {
+    notifyAccessible(QAccessible::Selection, selected.indexes().value(0));
+    QAbstractItemView::selectionChanged(selected, deselected);
 }
 
 QModelIndex TRSItemListEditor::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
@@ -1124,6 +1546,19 @@ void TRSItemListEditor::showItemHint(const QPoint& pos) {
 void TRSItemListEditor::keyPressEvent(QKeyEvent* event) {
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const int key = event->key();
+    const QModelIndex before = currentIndex();
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        PopupRowMenu();
+        return;
+    }
+    // Keys the in-place editor leaves (Enter among them) reach the grid too: the tree keys
+    // are the grid's own only.
+    if (hasFocus() && treeKey(event)) {
+        if (currentIndex() != before) {
+            raiseClick();
+        }
+        return;
+    }
     if (ctrl && (key == Qt::Key_Up || key == Qt::Key_Down)) {
         setCurrentRow(key == Qt::Key_Up ? 0 : ShownCount() - 1);
         raiseClick();
@@ -1146,10 +1581,60 @@ void TRSItemListEditor::keyPressEvent(QKeyEvent* event) {
         editorEscape();
         return;
     }
-    const QModelIndex before = currentIndex();
     QTableView::keyPressEvent(event);
     if (currentIndex() != before) {
         raiseClick();
+    }
+}
+
+bool TRSItemListEditor::treeKey(QKeyEvent* event) {
+    TRSItemProp* item = Selected();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (!item || (modifiers & ~Qt::ShiftModifier)) {
+        return false;
+    }
+    const bool expandable = Expandable(item);
+    const bool expanded = expandable && item->Expanded();
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Minus:
+        // Elsewhere these are typed into the value.
+        if (!expandable) {
+            return false;
+        }
+        event->key() == Qt::Key_Plus ? Expand(item) : Collapse(item);
+        return true;
+    case Qt::Key_Right:
+        if (modifiers != Qt::NoModifier || !expandable) {
+            return false;
+        }
+        if (expanded) {
+            setCurrentRow(RowIndex(item) + 1);
+        } else {
+            Expand(item);
+        }
+        return true;
+    case Qt::Key_Left:
+        if (modifiers != Qt::NoModifier) {
+            return false;
+        }
+        if (expanded) {
+            Collapse(item);
+        } else if (item->Parent() && RowIndex(item->Parent()) >= 0) {
+            setCurrentRow(RowIndex(item->Parent()));
+        } else {
+            return false;
+        }
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (modifiers != Qt::NoModifier || !expandable) {
+            return false;
+        }
+        expanded ? Collapse(item) : Expand(item);
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -1162,9 +1647,36 @@ void TRSItemListEditor::editorEscape() {
 }
 
 void TRSItemListEditor::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        PopupRowMenu();
+        return;
+    }
     bool handled = false;
     if (OnContextPopup) {
         OnContextPopup(this, viewport()->mapFromGlobal(event->globalPos()), handled);
+    }
+}
+
+void TRSItemListEditor::PopupRowMenu() {
+    const int row = currentIndex().row();
+    const TRSItemProp* item = ShownItem(row);
+    if (!item) {
+        return;
+    }
+    scrollTo(currentIndex());
+    // Under the start of the caption's text, so that the menu leaves its row in sight.
+    const QRect caption = visualRect(model_->index(row, 0));
+    const QPoint pos(std::min(caption.left() + (item->Level() + 1) * indent_ + 2, caption.right()),
+                     caption.bottom());
+    const QPointer<TRSInplaceEdit> editor = editor_;
+    bool handled = false;
+    if (OnContextPopup) {
+        OnContextPopup(this, pos, handled);
+    }
+    if (!handled && editor) {
+        QMenu* menu = editor->createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(editor->mapToGlobal(editor->rect().bottomLeft()));
     }
 }
 
@@ -1253,10 +1765,14 @@ void TRSItemListEditor::openPickList(TRSInplaceEdit* editor) {
     }
     popup->move(topLeft);
 
+    // The entry of the value, also where the entry shows it followed by a description
+    // ("3 — Width").
     int match = -1;
-    if (!editor->text().isEmpty()) {
+    const QString text = editor->text();
+    if (!text.isEmpty()) {
         for (int i = 0; i < entries.size() && match < 0; ++i) {
-            if (entries[i].compare(editor->text(), Qt::CaseInsensitive) == 0) {
+            if (entries[i].compare(text, Qt::CaseInsensitive) == 0 ||
+                entries[i].startsWith(text + QStringLiteral(" \u2014 "), Qt::CaseInsensitive)) {
                 match = i;
             }
         }

@@ -4,10 +4,16 @@
 // in place as free text or through a drop-down pick list; the host hears of pick lists about
 // to open and of committed values through events.
 //
-// Built on QTableView over a model of the shown rows, so screen readers and UI automation
-// see the cells as in any Qt item view.
+// From the keyboard, Right/Left and +/- expand and collapse the current row (Right on an
+// expanded row goes to its first child, Left on any other to its parent), Enter toggles a row
+// with children, and the Menu key or Shift+F10 opens the row's menu.
+//
+// Built on QTableView over a model of the shown rows. Screen readers and UI automation see a
+// table whose cells tell whether their row is expandable and expanded, with the in-place
+// editor inside the table while a cell is edited.
 #pragma once
 
+#include <QAccessible>
 #include <QColor>
 #include <QFont>
 #include <QLineEdit>
@@ -250,6 +256,8 @@ public:
 
     void Expand(TRSItemProp* item);
     void Collapse(TRSItemProp* item);
+    // True when the item has a child with a row of its own: its row shows the glyph.
+    bool Expandable(const TRSItemProp* item) const { return hasShownChild(item); }
     void ExpandAll(TRSItemProp* item);
     void CollapseAll(TRSItemProp* item);
 
@@ -262,6 +270,10 @@ public:
     void DeleteItemRow(int gridRow);
     // Commits a pending in-place edit and hides the editor.
     void CommitEdit();
+    // Opens the current row's menu, the one a right click on its caption opens; the keyboard
+    // way (the Menu key, Shift+F10). Without a menu for the row, an open in-place editor
+    // shows its own.
+    void PopupRowMenu();
 
     // Properties.
     int ColCount() const { return 2; }
@@ -343,6 +355,8 @@ protected:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     bool viewportEvent(QEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
 
 private:
     friend class TRSItemProps;
@@ -364,8 +378,13 @@ private:
     void hideItemHint();
     void setCurrentRow(int dataRow);
     void commitValue(TRSItemProp* item, int column);
+    // The tree keys on the current row: true when the key was one of them.
+    bool treeKey(QKeyEvent* event);
+    void expansionChanged(TRSItemProp* item);
+    void notifyAccessible(QAccessible::Event type, const QModelIndex& index);
     void deleteItem(TRSItemProp* item);
     friend class TRSItemDelegate;
+    friend class TRSCellAccessible;
 
     std::unique_ptr<TRSItemProps> items_;
     TRSShownRowsModel* model_;

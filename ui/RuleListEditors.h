@@ -35,6 +35,8 @@ public:
     void numerotecol();
     // Empties the list (used by a configuration load).
     void clear();
+    // Stores a value typed into a cell but not yet confirmed, as Enter would.
+    void commitEdit();
 
 signals:
     // The column choices were rebuilt after an add or remove: hand them to the block list.
@@ -82,6 +84,8 @@ public:
     void clear();
     // Enables the editor when it has rows, sets "Blocks (n)" and the buttons for the current row.
     void refreshState();
+    // Stores a value typed into a cell but not yet confirmed, as Enter would.
+    void commitEdit();
 
     // The context menus of block, attribute and space rows.
     QMenu* blockMenu() const;
@@ -122,6 +126,8 @@ private:
     QPoint hintCell_{-2, -2};
 };
 
-// Both editors together as one rule set, and back.
+// Both editors together as one rule set, and back. Commands that read the rules commit the
+// editors' pending edits first: a command button does not take the focus from a cell.
+void commitEdits(BlockListEditor& blocks, ColumnListEditor& columns);
 kelvora::RuleSet rulesFromEditors(const BlockListEditor& blocks, const ColumnListEditor& columns);
 void fillEditors(BlockListEditor& blocks, ColumnListEditor& columns, const kelvora::RuleSet& rules);

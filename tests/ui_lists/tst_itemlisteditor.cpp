@@ -1,6 +1,7 @@
 // The tree grid editor on its own, driven by mouse and key events.
 #include "GridDriver.h"
 
+#include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QFontDatabase>
 #include <QLabel>
@@ -364,6 +365,68 @@ private slots:
         QCOMPARE(table->cellAt(0, 1)->text(QAccessible::Name), QString("DOOR*"));
         QCOMPARE(table->columnDescription(1), QString("Column Title"));
         QCOMPARE(table->cellAt(0, 0)->text(QAccessible::Description), QString("collapsed"));
+
+        // Every cell of a row tells whether it can be expanded and is; the action toggles it.
+        QVERIFY(table->cellAt(0, 1)->state().expandable);
+        QVERIFY(!table->cellAt(0, 1)->state().expanded);
+        QAccessibleActionInterface* actions = table->cellAt(0, 1)->actionInterface();
+        QVERIFY(actions);
+        actions->doAction(QAccessibleActionInterface::toggleAction());
+        QVERIFY(a->Expanded());
+        QCOMPARE(table->rowCount(), 2);
+        QVERIFY(table->cellAt(0, 0)->state().expanded);
+        QVERIFY(!table->cellAt(1, 1)->state().expandable);
+        QCOMPARE(table->cellAt(1, 1)->text(QAccessible::Name), QString("*"));
+
+        // While a cell is edited its editor is in the tree, under the table, named after the
+        // column.
+        clickCell(grid.get(), 1, 1);
+        QAccessibleInterface* editor = QAccessible::queryAccessibleInterface(grid->InplaceEditor());
+        QVERIFY(editor);
+        QCOMPARE(editor->text(QAccessible::Name), QString("Column Title"));
+        QAccessibleInterface* child = editor;
+        while (child != iface) {
+            QAccessibleInterface* parent = child->parent();
+            QVERIFY(parent);
+            QCOMPARE(parent->child(parent->indexOfChild(child)), child);
+            child = parent;
+        }
+        QCOMPARE(iface->focusChild(), editor);
+    }
+
+    void modelKeepsTheItemModelContract() {
+        QAbstractItemModel* model = grid->model();
+        QAbstractItemModelTester tester(model,
+                                        QAbstractItemModelTester::FailureReportingMode::Fatal);
+        show();
+        QCOMPARE(model->flags(QModelIndex()), Qt::NoItemFlags);
+        QVERIFY(!model->data(model->index(5, 0)).isValid());
+
+        TRSItemProp* a = addItem(grid->Items(), "A", "1");
+        TRSItemProp* b = addItem(a->Items(), "B", "2");
+        addItem(b->Items(), "C", "3");
+        TRSItemProp* d = addItem(grid->Items(), "D", "4");
+        grid->ExpandAll(a);
+        QCOMPARE(grid->ShownCount(), 4);
+        clickCell(grid.get(), 2, 1);
+        grid->Collapse(b);
+        addItem(b->Items(), "C2", "");
+        grid->Expand(b);
+        QCOMPARE(grid->ShownCount(), 5);
+        d->SetVisible(false);
+        grid->Items().BeginUpdate();
+        for (const char* name : {"E", "F"}) {
+            addItem(a->Items(), name, "");
+        }
+        grid->Items().EndUpdate();
+        QCOMPARE(grid->ShownCount(), 6);
+        QTest::keyClick(grid.get(), Qt::Key_Delete, Qt::ControlModifier); // without propDelete
+        a->Items().Delete(0);
+        QCOMPARE(grid->ShownCount(), 3);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->GlyphRect(0).center());
+        QCOMPARE(grid->ShownCount(), 1);
+        grid->Items().Clear();
+        QCOMPARE(model->rowCount(), 0);
     }
 };
 

@@ -330,6 +330,60 @@ private slots:
         }
     }
 
+    void keysOpenRulesAndTheirMenus() {
+        fill(threeAttributes());
+        TRSItemProp* block = grid->Items()[0];
+        grid->setFocus();
+        QTRY_VERIFY(grid->hasFocus());
+        QCOMPARE(grid->Selected(), block);
+        QTest::keyClick(grid, Qt::Key_Right);
+        QVERIFY(block->Expanded());
+        QCOMPARE(grid->ShownCount(), 6);
+        QTest::keyClick(grid, Qt::Key_Right); // into its first child, and back
+        QCOMPARE(grid->Selected()->Name(), QString("Layer name"));
+        QTest::keyClick(grid, Qt::Key_Left);
+        QCOMPARE(grid->Selected(), block);
+        QVERIFY(blocks->removeBlockButton()->isEnabled());
+        for (const Qt::Key key :
+             {Qt::Key_Minus, Qt::Key_Plus, Qt::Key_Left, Qt::Key_Return, Qt::Key_Enter}) {
+            const bool expanded = block->Expanded();
+            QTest::keyClick(grid, key, key == Qt::Key_Plus ? Qt::KeypadModifier : Qt::NoModifier);
+            QCOMPARE(block->Expanded(), !expanded);
+        }
+        QVERIFY(!grid->InplaceEditor());
+        QTest::keyClick(grid, Qt::Key_Menu);
+        QTRY_VERIFY(blocks->blockMenu()->isVisible());
+        QTest::keyClick(blocks->blockMenu(), Qt::Key_X); // E&xpand All
+        QTRY_VERIFY(block->Items()[2]->Expanded());
+
+        // On a row without children "-" is typed: it starts an edit.
+        grid->SelectItem(grid->ShownItem(rowOf(grid, "Column")));
+        QTest::keyClick(grid, Qt::Key_Minus);
+        QVERIFY(grid->InplaceEditor());
+        QCOMPARE(grid->InplaceEditor()->text(), QString("-"));
+
+        // In a cell's editor the menu keys open the row's menu, or the editor's own.
+        clickCell(grid, rowOf(grid, "Space"), 1);
+        QTest::keyClick(grid->InplaceEditor(), Qt::Key_Menu);
+        QTRY_VERIFY(blocks->spaceMenu()->isVisible());
+        QTest::keyClick(blocks->spaceMenu(), Qt::Key_M);
+        QTRY_COMPARE(rules().blockRules[0].space, std::string("Model Space"));
+        clickCell(grid, rowOf(grid, "Layer name"), 1);
+        QTest::keyClick(grid->InplaceEditor(), Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()));
+        QCOMPARE(QApplication::activePopupWidget()->parent(), grid->InplaceEditor());
+        QApplication::activePopupWidget()->close();
+        // What is typed stays while the menu takes rows away.
+        clickCell(grid, 0, 1);
+        QTest::keyClicks(grid->InplaceEditor(), "WIN*");
+        QTest::keyClick(grid->InplaceEditor(), Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(blocks->blockMenu()->isVisible());
+        QTest::keyClick(blocks->blockMenu(), Qt::Key_C); // &Collapse
+        QTRY_VERIFY(!block->Expanded());
+        blocks->commitEdit();
+        QCOMPARE(rules().blockRules[0].blockPattern, std::string("WIN*"));
+    }
+
     void cellHintsFollowTheRow() {
         fill(threeAttributes());
         grid->ExpandAll(grid->Items()[0]);
