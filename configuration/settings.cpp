@@ -22,6 +22,36 @@ bool readBoolOr(SettingsStore& store, std::string_view name, bool fallback) {
 
 } // namespace
 
+std::optional<WindowSize> parseWindowSize(std::string_view text) {
+    const std::size_t x = text.find('x');
+    if (x == std::string_view::npos) {
+        return std::nullopt;
+    }
+    auto number = [](std::string_view digits) -> std::optional<int> {
+        if (digits.empty() || digits.size() > 6) {
+            return std::nullopt;
+        }
+        int value = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') {
+                return std::nullopt;
+            }
+            value = value * 10 + (c - '0');
+        }
+        return value > 0 ? std::optional<int>(value) : std::nullopt;
+    };
+    const std::optional<int> width = number(text.substr(0, x));
+    const std::optional<int> height = number(text.substr(x + 1));
+    if (!width || !height) {
+        return std::nullopt;
+    }
+    return WindowSize{*width, *height};
+}
+
+std::string windowSizeText(const WindowSize& size) {
+    return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
 void storeBool(SettingsStore& store, std::string_view name, bool value) {
     store.writeInt(name, value ? 1 : 0);
 }
@@ -44,6 +74,9 @@ Settings loadSettings(SettingsStore& store) {
     settings.alllayouts = readBoolOr(store, kSettingAllLayouts, defaults.alllayouts);
     settings.minsertcopies = readBoolOr(store, kSettingMinsertCopies, defaults.minsertcopies);
     settings.nested = readBoolOr(store, kSettingNested, defaults.nested);
+    if (std::optional<std::string> size = store.readText(kSettingWindowSize)) {
+        settings.windowsize = parseWindowSize(*size);
+    }
     return settings;
 }
 
@@ -63,6 +96,9 @@ void storeSettings(SettingsStore& store, const Settings& settings) {
     storeBool(store, kSettingAllLayouts, settings.alllayouts);
     storeBool(store, kSettingMinsertCopies, settings.minsertcopies);
     storeBool(store, kSettingNested, settings.nested);
+    if (settings.windowsize) {
+        store.writeText(kSettingWindowSize, windowSizeText(*settings.windowsize));
+    }
 }
 
 std::optional<std::string> MemorySettingsStore::readText(std::string_view name) {

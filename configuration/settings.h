@@ -22,6 +22,18 @@ inline constexpr std::string_view kSettingDynNames = "dynnames";
 inline constexpr std::string_view kSettingAllLayouts = "alllayouts";
 inline constexpr std::string_view kSettingMinsertCopies = "minsertcopies";
 inline constexpr std::string_view kSettingNested = "nested";
+// The main window's size, as the text "WIDTHxHEIGHT" in pixels, e.g. "800x600".
+inline constexpr std::string_view kSettingWindowSize = "windowsize";
+
+struct WindowSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const WindowSize&) const = default;
+};
+
+// "WIDTHxHEIGHT" with both numbers positive decimals; anything else is no size.
+std::optional<WindowSize> parseWindowSize(std::string_view text);
+std::string windowSizeText(const WindowSize& size);
 
 struct Settings {
     std::string extension = "xls";
@@ -38,6 +50,7 @@ struct Settings {
     bool alllayouts = true;
     bool minsertcopies = true;
     bool nested = false;
+    std::optional<WindowSize> windowsize; // unset: the window opens at its own size
 };
 
 // Texts are kept as strings, booleans as the integers 0 and 1.
@@ -51,10 +64,10 @@ public:
 };
 
 // Reads the values; a missing value gets its default and is written back (all but
-// showlog, whose absence means that no report choice has been made).
+// showlog, whose absence means that no report choice has been made, and windowsize).
 Settings loadSettings(SettingsStore& store);
 void storeBool(SettingsStore& store, std::string_view name, bool value);
-// Writes all values (showlog only when set).
+// Writes all values (showlog and windowsize only when set).
 void storeSettings(SettingsStore& store, const Settings& settings);
 
 class MemorySettingsStore : public SettingsStore {

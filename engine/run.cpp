@@ -98,15 +98,24 @@ void addFileReport(std::vector<std::string>& report, const RunState& state,
     report.emplace_back();
 }
 
+std::string processingLabel(const std::string& inputPath, RunPlace place) {
+    std::string label = "Processing " + baseName(inputPath);
+    if (place.count > 0) {
+        label += " (" + std::to_string(place.number) + " of " + std::to_string(place.count) + ")";
+    }
+    return label;
+}
+
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
-                           RunMonitor& monitor, TextForm textForm, const ReadingChoices& reading) {
+                           RunMonitor& monitor, TextForm textForm, const ReadingChoices& reading,
+                           RunPlace place) {
     DrawingOutcome outcome;
     outcome.inputPath = inputPath;
     outcome.resultPath = resultPath;
     RunState& state = outcome.state;
     monitor.clearAbort();
-    monitor.setLabel("Processing " + baseName(inputPath));
+    monitor.setLabel(processingLabel(inputPath, place));
 
     DxfPairReader reader;
     if (!reader.open(inputPath)) {
@@ -204,11 +213,13 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
         report.emplace_back();
         report.emplace_back();
         monitor.showProgress();
-        for (const std::string& name : inputs.files) {
+        const std::size_t count = inputs.files.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string& name = inputs.files[i];
             const std::string input = !name.empty() && name.front() == '/' ? name : source + name;
-            DrawingOutcome drawing =
-                processFile(input, resultPath(destination, name, extension), extension, rules,
-                            highest.value, monitor, inputs.textForm, inputs.reading);
+            DrawingOutcome drawing = processFile(input, resultPath(destination, name, extension),
+                                                 extension, rules, highest.value, monitor,
+                                                 inputs.textForm, inputs.reading, {i + 1, count});
             report.push_back(input);
             report.emplace_back();
             if (drawing.state.openFailed) {

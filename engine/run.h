@@ -4,6 +4,7 @@
 #include "engine/rowoutput.h"
 #include "engine/rules.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -106,11 +107,21 @@ std::string resultPath(const std::string& destinationFolder, const std::string& 
 
 RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor);
 
+// Where a drawing stands in its run: number (from 1) of count.
+struct RunPlace {
+    std::size_t number = 0;
+    std::size_t count = 0; // 0: the drawing is read on its own
+};
+
+// What the monitor's label says while a drawing is read: "Processing NAME (3 of 30)", or
+// "Processing NAME" for a drawing read on its own.
+std::string processingLabel(const std::string& inputPath, RunPlace place);
+
 // One drawing; the report lines of its failures and counters are appended by the caller.
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
                            RunMonitor& monitor, TextForm textForm = TextForm::AsRead,
-                           const ReadingChoices& reading = {});
+                           const ReadingChoices& reading = {}, RunPlace place = {});
 
 // Appends one drawing's counters, its tally sorted without regard to case, and its notes.
 void addFileReport(std::vector<std::string>& report, const RunState& state,

@@ -185,6 +185,10 @@ void ColumnListEditor::numerotecol() {
     down_->setEnabled(rows.Count() > 0 && current < rows.Count() - 1);
 }
 
+void ColumnListEditor::commitEdit() {
+    grid_->CommitEdit();
+}
+
 void ColumnListEditor::clear() {
     grid_->Items().Clear();
     numerotecol();
@@ -473,6 +477,10 @@ void BlockListEditor::reinitlistecol(const kelvora::ColumnChoices& choices) {
     }
 }
 
+void BlockListEditor::commitEdit() {
+    grid_->CommitEdit();
+}
+
 void BlockListEditor::clear() {
     grid_->Items().Clear();
     refreshState();
@@ -589,6 +597,11 @@ void BlockListEditor::filterSpaceKey(QChar& key) {
 void BlockListEditor::endEdit(TRSItemProp* item) {
     grid_->SetShowHint(true);
     if (item->Tag() == kColumnRow) {
+        // A pick-list entry may show the column's title after its number ("3 — Width"): the
+        // rule keeps the number.
+        if (const qsizetype title = item->Values().front().indexOf(u" \u2014 "); title > 0) {
+            item->SetValues({item->Values().front().left(title)});
+        }
         const std::optional<int> column = kelvora::parseColumnNumber(ruleText(item));
         if (!column || *column < 1) {
             item->SetValues({QStringLiteral("-1")});
@@ -647,7 +660,6 @@ void BlockListEditor::contextPopup(const QPoint& pos, bool& handled) {
         handled = item->Tag() == kSpaceRow || item->Tag() == kColumnRow;
         return;
     }
-    handled = true;
     grid_->SelectItem(item);
     updateButtons();
     QMenu* menu = nullptr;
@@ -664,12 +676,19 @@ void BlockListEditor::contextPopup(const QPoint& pos, bool& handled) {
     default:
         break;
     }
+    // A row without a menu leaves the request to the in-place editor, if one is open.
+    handled = menu != nullptr;
     if (menu) {
         menu->popup(grid_->viewport()->mapToGlobal(pos));
     }
 }
 
 // ---------------------------------------------------------------------------------------
+
+void commitEdits(BlockListEditor& blocks, ColumnListEditor& columns) {
+    blocks.commitEdit();
+    columns.commitEdit();
+}
 
 kelvora::RuleSet rulesFromEditors(const BlockListEditor& blocks, const ColumnListEditor& columns) {
     return kelvora::RuleSet{columns.titles(), blocks.blockRules()};

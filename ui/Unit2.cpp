@@ -4,9 +4,12 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QWindow>
 
 #include <algorithm>
 #include <climits>
@@ -16,8 +19,7 @@ constexpr int kPumpIntervalMs = 10;
 }
 
 TForm2::TForm2(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowStaysOnTopHint),
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_label(new QLabel(QStringLiteral("Process"), this)), m_bar(new QProgressBar(this)),
       m_stop(new QPushButton(QStringLiteral("Stop process"), this)) {
     setObjectName(QStringLiteral("Form2"));
@@ -29,7 +31,7 @@ TForm2::TForm2(QWidget* parent)
     auto* picture = new QLabel(this);
     picture->setPixmap(style()->standardIcon(QStyle::SP_FileDialogContentsView).pixmap(32, 32));
     picture->setAccessibleName(QStringLiteral("Processing"));
-    m_label->setAccessibleName(QStringLiteral("Process"));
+    showLabelText(QStringLiteral("Process"));
     m_bar->setAccessibleName(QStringLiteral("Progress"));
     m_bar->setTextVisible(false);
     m_stop->setAccessibleName(QStringLiteral("Stop process"));
@@ -48,7 +50,7 @@ TForm2::TForm2(QWidget* parent)
 
 void TForm2::showProgress() {
     m_abort = false;
-    m_label->setText(QStringLiteral("Process"));
+    showLabelText(QStringLiteral("Process"));
     m_bar->setRange(0, 0);
     m_bar->setValue(0);
     show();
@@ -63,8 +65,13 @@ void TForm2::hideProgress() {
 }
 
 void TForm2::setLabel(const std::string& text) {
-    m_label->setText(QString::fromLocal8Bit(text));
+    showLabelText(QString::fromLocal8Bit(text));
     m_label->repaint();
+}
+
+void TForm2::showLabelText(const QString& text) {
+    m_label->setText(text);
+    m_label->setAccessibleName(text);
 }
 
 void TForm2::setRange(long long maximum) {
@@ -96,4 +103,17 @@ void TForm2::reject() {}
 
 void TForm2::closeEvent(QCloseEvent* event) {
     event->ignore();
+}
+
+void TForm2::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && windowHandle() != nullptr &&
+        windowHandle()->startSystemMove())
+        return;
+    QDialog::mousePressEvent(event);
+}
+
+void TForm2::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

@@ -1,4 +1,7 @@
 // The progress window of a run: the drawing being read, a progress bar and "Stop process".
+// It has no title bar: a window manager would put minimise, maximise and close buttons on it,
+// and a minimised progress window hides Stop for the rest of the run. A single border frames
+// it, and it is moved by dragging it anywhere.
 #pragma once
 
 #include "engine/run.h"
@@ -37,8 +40,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The label shows the text and screen readers read it as the label's name.
+    void showLabelText(const QString& text);
+
     QLabel* m_label;
     QProgressBar* m_bar;
     QPushButton* m_stop;

@@ -19,8 +19,22 @@
 
 #include <utility>
 
+namespace {
+
+// The file system's model with its name column only: size, type and date are never shown,
+// and a view of the full model would offer screen readers four columns.
+class FolderModel : public QFileSystemModel {
+public:
+    using QFileSystemModel::QFileSystemModel;
+    int columnCount(const QModelIndex& parent) const override {
+        return parent.column() > 0 ? 0 : 1;
+    }
+};
+
+} // namespace
+
 FolderTree::FolderTree(QWidget* parent)
-    : QTreeView(parent), m_model(new QFileSystemModel(this)), m_scrollLater(new QTimer(this)) {
+    : QTreeView(parent), m_model(new FolderModel(this)), m_scrollLater(new QTimer(this)) {
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_model->setReadOnly(true);
     // An empty root path shows "/" itself as the single top item.
@@ -36,8 +50,6 @@ FolderTree::FolderTree(QWidget* parent)
                         m_lostPath = m_model->filePath(currentIndex());
             });
     setModel(m_model);
-    for (int column = 1; column < m_model->columnCount(); ++column)
-        hideColumn(column);
     setHeaderHidden(true);
     setSortingEnabled(true);
     sortByColumn(0, Qt::AscendingOrder);

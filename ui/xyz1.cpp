@@ -26,6 +26,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QToolButton>
@@ -51,6 +53,10 @@ const QString kFolderLabelName = QStringLiteral("Selected folder");
 const QString kSelectionLabelName = QStringLiteral("Files selected");
 const QString kConfigurationLabelName = QStringLiteral("Configuration file in use");
 constexpr double kDialogAlpha = 200.0 / 255.0;
+constexpr QSize kWindowSize(609, 559);
+// Height of the folder tree and the file list: the rule lists below take what the window
+// has beyond it.
+constexpr int kFileViewHeight = 150;
 
 QString fromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text);
@@ -73,6 +79,52 @@ QGroupBox* group(const QString& title, QWidget* parent) {
     auto* box = new QGroupBox(title, parent);
     box->setAccessibleName(captionName(title));
     return box;
+}
+
+// The errors and warnings of a run (the report's lines that start "*** Error" or
+// "*** Warning"), each after the name of its drawing. Where the report only says that a
+// drawing could not be opened or a result not written, the line says why.
+struct RunProblems {
+    QStringList lines;
+    bool anyError = false;
+};
+
+RunProblems runProblems(const kelvora::RunOutcome& outcome) {
+    RunProblems problems;
+    bool fatalTold = outcome.fatalMessage.empty();
+    for (const kelvora::DrawingOutcome& drawing : outcome.drawings) {
+        const QString name = QFileInfo(fromLocal(drawing.inputPath)).fileName();
+        auto add = [&](const std::string& text, bool error) {
+            problems.lines << name + QStringLiteral(": ") + fromLocal(text);
+            problems.anyError = problems.anyError || error;
+            fatalTold = fatalTold || text == outcome.fatalMessage;
+        };
+        if (drawing.state.openFailed || !drawing.resultOpened) {
+            add(drawing.error, true);
+            continue;
+        }
+        for (const std::string& note : drawing.notes) {
+            const bool error = note.starts_with("*** Error");
+            if (!error && !note.starts_with("*** Warning"))
+                continue;
+            if (note == kelvora::kResultFailedLine && !drawing.error.empty()) {
+                add(drawing.error, true);
+                continue;
+            }
+            std::string_view text = note;
+            text.remove_prefix(4);
+            if (text.ends_with(" ***"))
+                text.remove_suffix(4);
+            add(std::string(text), error);
+        }
+    }
+    // What ended the run without belonging to a drawing: a report that could not be saved,
+    // a column that is no number.
+    if (!fatalTold) {
+        problems.lines << fromLocal(outcome.fatalMessage);
+        problems.anyError = true;
+    }
+    return problems;
 }
 
 // Clears the running state and unlocks the window, also when a run ends by an exception.
@@ -136,13 +188,15 @@ private:
 TForm1::TForm1(const kelvora::ProgramPaths& paths, kelvora::SettingsStore& settings,
                Prompts& prompts, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint),
       m_paths(paths), m_settings(settings), m_prompts(prompts) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" Kelvora v 1.0"));
     setAccessibleName(windowTitle());
-    setFixedSize(609, 559);
+    // It opens at its own size and can be enlarged, not made smaller.
+    setMinimumSize(kWindowSize);
+    resize(kWindowSize);
     installHintHeading();
 
     m_pages = new QStackedWidget(this);
@@ -182,6 +236,8 @@ QWidget* TForm1::buildMainPage() {
     m_selectionLabel = new QLabel(QStringLiteral("Files selected."), files);
     m_selectionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_selectionLabel->setAccessibleName(kSelectionLabelName);
+    m_sh1->setFixedHeight(kFileViewHeight);
+    m_fl1->setFixedHeight(kFileViewHeight);
 
     auto* filesGrid = new QGridLayout(files);
     filesGrid->setContentsMargins(8, 4, 8, 6);
@@ -262,11 +318,12 @@ QWidget* TForm1::buildMainPage() {
     columnSide->addWidget(m_wizardButton);
     auto* rulesRow = new QHBoxLayout(rules);
     rulesRow->setContentsMargins(8, 4, 8, 6);
-    // The column list keeps the room its two columns need; the block list, whose buttons
-    // carry longer captions and pictures, takes the rest.
-    m_columns->setFixedWidth(m_columns->grid()->minimumWidth() + 14);
-    rulesRow->addWidget(m_blocks, 1);
-    rulesRow->addLayout(columnSide, 0);
+    // The column list has at least the room its two columns need; the block list, whose
+    // buttons carry longer captions and pictures, gets a little more of the width, and both
+    // grow with the window.
+    m_columns->setMinimumWidth(m_columns->grid()->minimumWidth() + 14);
+    rulesRow->addWidget(m_blocks, 5);
+    rulesRow->addLayout(columnSide, 4);
 
     // Configuration files.
     m_load = pictureButton(QStyle::SP_DialogOpenButton,
@@ -292,15 +349,17 @@ QWidget* TForm1::buildMainPage() {
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(8, 6, 8, 6);
     column->setSpacing(4);
-    column->addLayout(top, 5);
+    column->addLayout(top);
     column->addWidget(destination);
-    column->addWidget(rules, 6);
+    column->addWidget(rules, 1);
     column->addLayout(bottom);
 
     connect(m_sh1, &FolderTree::pathChanged, this, &TForm1::sh1Change);
     connect(m_fl1, &QListWidget::itemSelectionChanged, this, &TForm1::fl1SelectionChange);
-    connect(m_autosel, &QCheckBox::clicked, this, &TForm1::autoselClick);
-    connect(m_follow, &QToolButton::clicked, this, &TForm1::setFollow);
+    // The check boxes and the follow button answer their state, however it changes: a click,
+    // a key or a screen reader's toggle.
+    connect(m_autosel, &QCheckBox::toggled, this, &TForm1::autoselToggled);
+    connect(m_follow, &QToolButton::toggled, this, &TForm1::setFollow);
     connect(m_browse, &QToolButton::clicked, this, &TForm1::browseClick);
     connect(m_create, &QToolButton::clicked, this, &TForm1::BitBtn1Click);
     connect(m_exit, &QToolButton::clicked, this, &TForm1::exitClick);
@@ -308,30 +367,22 @@ QWidget* TForm1::buildMainPage() {
     connect(m_wizardButton, &QPushButton::clicked, this, &TForm1::wizardClick);
     connect(m_load, &QToolButton::clicked, this, &TForm1::loadClick);
     connect(m_save, &QToolButton::clicked, this, &TForm1::saveClick);
-    connect(m_columns, &ColumnListEditor::choicesChanged, m_blocks,
-            &BlockListEditor::reinitlistecol);
+    // Whatever changes the column list (an add, a remove, a move, a new title, a load) changes
+    // what its grid shows: the pick lists of the attribute rules follow it.
+    QAbstractItemModel* columnRows = m_columns->grid()->model();
+    connect(columnRows, &QAbstractItemModel::dataChanged, this, &TForm1::showColumnChoices);
+    connect(columnRows, &QAbstractItemModel::rowsRemoved, this, &TForm1::showColumnChoices);
     return page;
 }
 
 QWidget* TForm1::buildSecondPage() {
     auto* page = new QWidget(this);
 
-    QGroupBox* options = group(QStringLiteral(" Options / Help "), page);
-    auto* after = new QLabel(QStringLiteral("After process:"), options);
-    m_alwaysReport = new QRadioButton(QStringLiteral("Always show Report."), options);
-    m_neverReport = new QRadioButton(QStringLiteral("Never show Report."), options);
-    m_reportChoice = new QButtonGroup(this);
-    m_reportChoice->addButton(m_alwaysReport);
-    m_reportChoice->addButton(m_neverReport);
-    m_textUtf8 = new QCheckBox(QStringLiteral("Write text results as UTF-8."), options);
-    m_textUtf8->setObjectName(QStringLiteral("textutf8"));
-    setHint(m_textUtf8, QStringLiteral("Comma-separated results get the drawings' texts decoded, "
-                                       "as UTF-8 with a byte-order mark. Off: they keep the "
-                                       "drawings' own bytes. Workbooks are always decoded."));
     // How drawings are read; each box is stored as soon as it changes.
-    auto readingBox = [this, options](const QString& text, std::string_view setting,
+    QGroupBox* reading = group(QStringLiteral(" Reading drawings "), page);
+    auto readingBox = [this, reading](const QString& text, std::string_view setting,
                                       const QString& hint) {
-        auto* box = new QCheckBox(text, options);
+        auto* box = new QCheckBox(text, reading);
         box->setObjectName(QString::fromLatin1(setting.data(), qsizetype(setting.size())));
         setHint(box, hint);
         connect(box, &QCheckBox::toggled, this,
@@ -353,24 +404,33 @@ QWidget* TForm1::buildSecondPage() {
     m_nested = readingBox(QStringLiteral("Read blocks nested in blocks"), kelvora::kSettingNested,
                           QStringLiteral("Blocks inside an inserted block give their own rows "
                                          "too."));
-    m_help = new QPushButton(QStringLiteral(" Show Help file"), options);
-    m_help->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
-    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
-             m_alwaysReport, m_neverReport, m_textUtf8, m_dynNames, m_allLayouts, m_minsertCopies,
-             m_nested, m_help})
-        button->setAccessibleName(captionName(button->text()));
-    auto* optionsGrid = new QGridLayout(options);
-    optionsGrid->addWidget(after, 0, 0);
-    optionsGrid->addWidget(m_alwaysReport, 0, 1);
-    optionsGrid->addWidget(m_neverReport, 1, 1);
-    optionsGrid->addWidget(new QLabel(QStringLiteral("Text results:"), options), 2, 0);
-    optionsGrid->addWidget(m_textUtf8, 2, 1);
-    optionsGrid->addWidget(new QLabel(QStringLiteral("Drawings:"), options), 3, 0);
-    int row = 3;
+    auto* readingColumn = new QVBoxLayout(reading);
     for (QCheckBox* box : {m_dynNames, m_allLayouts, m_minsertCopies, m_nested})
-        optionsGrid->addWidget(box, row++, 1);
-    optionsGrid->addWidget(m_help, row, 0, 1, 2, Qt::AlignLeft);
-    optionsGrid->setColumnStretch(1, 1);
+        readingColumn->addWidget(box);
+
+    // What a run writes, and whether its report is shown.
+    QGroupBox* results = group(QStringLiteral(" Results "), page);
+    m_textUtf8 = new QCheckBox(QStringLiteral("Write text results as UTF-8."), results);
+    m_textUtf8->setObjectName(QStringLiteral("textutf8"));
+    setHint(m_textUtf8, QStringLiteral("Comma-separated results get the drawings' texts decoded, "
+                                       "as UTF-8 with a byte-order mark. Off: they keep the "
+                                       "drawings' own bytes. Workbooks are always decoded."));
+    auto* after = new QLabel(QStringLiteral("After process:"), results);
+    m_alwaysReport = new QRadioButton(QStringLiteral("Always show Report."), results);
+    setHint(m_alwaysReport, QStringLiteral("The run report opens in the desktop's viewer at the "
+                                           "end of every run."));
+    m_neverReport = new QRadioButton(QStringLiteral("Never show Report."), results);
+    setHint(m_neverReport, QStringLiteral("The run report is written but not opened. Errors and "
+                                          "warnings of a run are told in any case."));
+    m_reportChoice = new QButtonGroup(this);
+    m_reportChoice->addButton(m_alwaysReport);
+    m_reportChoice->addButton(m_neverReport);
+    auto* resultsGrid = new QGridLayout(results);
+    resultsGrid->addWidget(m_textUtf8, 0, 0, 1, 2);
+    resultsGrid->addWidget(after, 1, 0);
+    resultsGrid->addWidget(m_alwaysReport, 1, 1);
+    resultsGrid->addWidget(m_neverReport, 2, 1);
+    resultsGrid->setColumnStretch(1, 1);
 
     QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
     auto* supportText = new QLabel(
@@ -381,9 +441,13 @@ QWidget* TForm1::buildSecondPage() {
     mail.setQuery(QStringLiteral("subject=") + kSupportSubject);
     m_mail = new LinkLabel(
         kSupportAddress, [this, mail] { openDocument(mail); }, support);
+    m_help = new QPushButton(QStringLiteral(" Show Help file"), support);
+    m_help->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    m_help->setAccessibleName(captionName(m_help->text()));
     auto* supportColumn = new QVBoxLayout(support);
     supportColumn->addWidget(supportText);
     supportColumn->addWidget(m_mail);
+    supportColumn->addWidget(m_help, 0, Qt::AlignLeft);
 
     QGroupBox* site = group(QStringLiteral(" Web site "), page);
     m_site = pictureButton(QStyle::SP_DriveNetIcon, QStringLiteral("Visit the Kelvora web site"),
@@ -402,14 +466,22 @@ QWidget* TForm1::buildSecondPage() {
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(12, 12, 12, 12);
     column->setSpacing(12);
-    column->addWidget(options);
+    column->addWidget(reading);
+    column->addWidget(results);
     column->addWidget(support);
     column->addWidget(site);
     column->addStretch();
     column->addWidget(m_back, 0, Qt::AlignRight);
 
-    connect(m_alwaysReport, &QRadioButton::clicked, this, [this] { reportChoiceClick(true); });
-    connect(m_neverReport, &QRadioButton::clicked, this, [this] { reportChoiceClick(false); });
+    // The report choice is stored as it changes, however it changes.
+    connect(m_alwaysReport, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            reportChoiceChange(true);
+    });
+    connect(m_neverReport, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            reportChoiceChange(false);
+    });
     connect(m_textUtf8, &QCheckBox::toggled, this,
             [this](bool on) { kelvora::storeBool(m_settings, kelvora::kSettingTextUtf8, on); });
     connect(m_help, &QPushButton::clicked, this, &TForm1::showHelp);
@@ -432,6 +504,14 @@ void TForm1::startup() {
     }
     m_remembered = kelvora::getconf(currentRules());
 
+    // The size it had, within the desktop; never smaller than its own.
+    if (settings.windowsize) {
+        QSize size(settings.windowsize->width, settings.windowsize->height);
+        if (const QScreen* desktop = screen())
+            size = size.boundedTo(desktop->availableGeometry().size());
+        resize(size.expandedTo(minimumSize()));
+    }
+
     m_rep3->setText(fromLocal(settings.extension));
     if (settings.showlog)
         (*settings.showlog ? m_alwaysReport : m_neverReport)->setChecked(true);
@@ -448,9 +528,12 @@ void TForm1::startup() {
     if (!m_sh1->selectPath(folder))
         sh1Change(QString());
     m_rep1->setText(fromLocal(settings.destpath));
+    // Checking runs the handlers only on a change; they are run here in any case, which
+    // does no harm: they only show the state and store it again.
+    m_follow->setChecked(settings.locked);
     setFollow(settings.locked);
     m_autosel->setChecked(settings.autosel);
-    autoselClick();
+    autoselToggled();
 }
 
 void TForm1::endProgramOnExit() {
@@ -486,7 +569,7 @@ void TForm1::fl1SelectionChange() {
                    QString::number(m_fl1->selectedItems().size()) + QStringLiteral(" selected."));
 }
 
-void TForm1::autoselClick() {
+void TForm1::autoselToggled() {
     if (m_autosel->isChecked())
         m_fl1->selectAll();
     fl1SelectionChange();
@@ -495,7 +578,6 @@ void TForm1::autoselClick() {
 
 void TForm1::setFollow(bool follow) {
     kelvora::storeBool(m_settings, kelvora::kSettingLocked, follow);
-    m_follow->setChecked(follow);
     m_follow->setIcon(
         style()->standardIcon(follow ? QStyle::SP_FileDialogToParent : QStyle::SP_FileLinkIcon));
     if (follow)
@@ -518,6 +600,21 @@ void TForm1::browseClick() {
     setDialogAlpha(false);
 }
 
+void TForm1::showColumnChoices() {
+    // "-1" (not written), then each column's number with its title: "3 — Width". Picking one
+    // stores the number only.
+    const TRSItemProps& rows = m_columns->grid()->Items();
+    kelvora::ColumnChoices choices{"-1"};
+    for (int i = 0; i < rows.Count(); ++i) {
+        const QString title = rows[i]->Values().front().trimmed();
+        QString entry = QString::number(i + 1);
+        if (!title.isEmpty())
+            entry += QStringLiteral(" \u2014 ") + title;
+        choices.push_back(entry.toStdString());
+    }
+    m_blocks->reinitlistecol(choices);
+}
+
 RuleSet TForm1::currentRules() const {
     return rulesFromEditors(*m_blocks, *m_columns);
 }
@@ -527,6 +624,7 @@ bool TForm1::configurationChanged() const {
 }
 
 void TForm1::BitBtn1Click() {
+    commitEdits(*m_blocks, *m_columns);
     if (m_running)
         return;
     const std::string extension = kelvora::trimExtension(toLocal(m_rep3->text()));
@@ -564,15 +662,22 @@ void TForm1::BitBtn1Click() {
         }
         m_form2->hideProgress();
     }
-    // Results that could not be written are said once at the end, also when the run went on
-    // past them, so that a missing workbook is never taken for a written one.
-    std::string failures = outcome.fatalMessage;
-    for (const kelvora::DrawingOutcome& drawing : outcome.drawings)
-        if (!drawing.state.openFailed && !drawing.resultWritten && !drawing.error.empty() &&
-            drawing.error != outcome.fatalMessage)
-            failures += (failures.empty() ? "" : "\n") + drawing.error;
-    if (!failures.empty())
-        m_prompts.error(this, fromLocal(failures));
+    // A run that did not go well says so in one message at its end, whatever the report
+    // choice, so that a drawing left out or a result cut short is never taken for done. A
+    // run that went well says nothing.
+    const RunProblems problems = runProblems(outcome);
+    if (!problems.lines.isEmpty()) {
+        QString message = (problems.anyError ? QStringLiteral("The run ended with errors:")
+                                             : QStringLiteral("The run ended with warnings:")) +
+                          QStringLiteral("\n\n") + problems.lines.join(QLatin1Char('\n'));
+        if (outcome.reportSaved)
+            message +=
+                QStringLiteral("\n\nThe report has the details: ") + fromLocal(outcome.reportPath);
+        if (problems.anyError)
+            m_prompts.error(this, message);
+        else
+            m_prompts.information(this, message);
+    }
     if (m_alwaysReport->isChecked() && outcome.reportSaved)
         openDocument(QUrl::fromLocalFile(fromLocal(outcome.reportPath)));
 }
@@ -592,6 +697,7 @@ bool TForm1::changeQuestion() {
 }
 
 bool TForm1::saveClick() {
+    commitEdits(*m_blocks, *m_columns);
     if (m_running)
         return false;
     const std::optional<QString> path = m_prompts.saveFileName(
@@ -609,6 +715,7 @@ bool TForm1::saveClick() {
 }
 
 void TForm1::loadClick() {
+    commitEdits(*m_blocks, *m_columns);
     if (m_running || !changeQuestion())
         return;
     const std::optional<QString> path = m_prompts.openFileName(
@@ -640,6 +747,7 @@ void TForm1::showConfigurationInUse(const QString& name) {
 }
 
 void TForm1::exitClick() {
+    commitEdits(*m_blocks, *m_columns);
     if (m_running || !changeQuestion())
         return;
     m_settings.writeText(kelvora::kSettingDxfPath, toLocal(m_sh1->selectedPath()));
@@ -648,6 +756,7 @@ void TForm1::exitClick() {
 }
 
 void TForm1::wizardClick() {
+    commitEdits(*m_blocks, *m_columns);
     if (m_running)
         return;
     setDialogAlpha(true);
@@ -695,7 +804,7 @@ void TForm1::openDocument(const QUrl& document) {
                                         QStringLiteral("\"."));
 }
 
-void TForm1::reportChoiceClick(bool show) {
+void TForm1::reportChoiceChange(bool show) {
     kelvora::storeBool(m_settings, kelvora::kSettingShowLog, show);
 }
 
@@ -710,4 +819,13 @@ kelvora::ReadingChoices TForm1::readingChoices() const {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // A maximised window keeps the size it will come back to.
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    m_settings.writeText(kelvora::kSettingWindowSize,
+                         kelvora::windowSizeText({event->size().width(), event->size().height()}));
 }

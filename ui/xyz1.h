@@ -92,14 +92,18 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Remembers the window's size in the settings (not while it is maximised).
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QWidget* buildMainPage();
     QWidget* buildSecondPage();
 
     void sh1Change(const QString& path);
+    // Gives the attribute rules' column pick lists the column list's numbers and titles.
+    void showColumnChoices();
     void fl1SelectionChange();
-    void autoselClick();
+    void autoselToggled();
     void setFollow(bool follow);
     void browseClick();
     void BitBtn1Click();
@@ -109,7 +113,7 @@ private:
     void wizardClick();
     void gowizard();
     void showHelp();
-    void reportChoiceClick(bool show);
+    void reportChoiceChange(bool show);
     // What the run and the template import read, as the options page's boxes say.
     kelvora::ReadingChoices readingChoices() const;
     // Opens a file or an address in the desktop's default program, or says that there is none.

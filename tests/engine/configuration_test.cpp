@@ -186,6 +186,22 @@ TEST(Settings, MissingValuesGetDefaultsAndAreCreated) {
     EXPECT_EQ(copy.ints.at("autosel"), 1);
 }
 
+TEST(Settings, WindowSizeIsWidthByHeightOrNothing) {
+    MemorySettingsStore store;
+    EXPECT_FALSE(loadSettings(store).windowsize.has_value());
+    EXPECT_EQ(store.texts.count("windowsize"), 0u);
+    store.writeText(kSettingWindowSize, "800x600");
+    EXPECT_EQ(loadSettings(store).windowsize, (WindowSize{800, 600}));
+    for (const char* wrong : {"800", "x600", "800x", "-800x600", "800x600px", "0x600", "1e3x5"}) {
+        EXPECT_FALSE(parseWindowSize(wrong).has_value()) << wrong;
+    }
+    Settings sized;
+    sized.windowsize = WindowSize{1024, 700};
+    MemorySettingsStore copy;
+    storeSettings(copy, sized);
+    EXPECT_EQ(copy.texts.at("windowsize"), "1024x700");
+}
+
 TEST(TemplateImport, MakesOneRulePerBlockWithItsTags) {
     TempDir dir;
     const std::string path = dir.file("template.dxf");

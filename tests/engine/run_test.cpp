@@ -82,9 +82,9 @@ TEST(RunBatch, WritesResultsAndTheReport) {
     EXPECT_FALSE(outcome.complete); // one drawing could not be opened
     EXPECT_TRUE(outcome.fatalMessage.empty());
     EXPECT_FALSE(monitor.shown);
-    EXPECT_EQ(monitor.labels,
-              (std::vector<std::string>{"Processing a.dxf", "Processing missing.dxf",
-                                        "Processing empty.dxf"}));
+    EXPECT_EQ(monitor.labels, (std::vector<std::string>{"Processing a.dxf (1 of 3)",
+                                                        "Processing missing.dxf (2 of 3)",
+                                                        "Processing empty.dxf (3 of 3)"}));
     EXPECT_EQ(readFile(folders.destination.file("a.csv")),
               "Block Name,Ref,Qty\r\nDOOR2,D-02,\r\nDOOR1,D-01,3\r\nDOOR2,,\r\n");
     EXPECT_EQ(readFile(folders.destination.file("empty.csv")), "Block Name,Ref,Qty\r\n");

@@ -7,6 +7,7 @@
 #include "ui/selrep.h"
 #include "ui/wizard.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -53,16 +54,24 @@ void DialogTest::progressWindowCannotBeClosedAndStopIsSeenAtThePump() {
     TForm2 progress;
     QCOMPARE(progress.windowTitle(), QStringLiteral(" Processing"));
     QCOMPARE(progress.size(), QSize(359, 92));
-    QVERIFY(progress.windowFlags() & Qt::WindowStaysOnTopHint);
-    QVERIFY(!(progress.windowFlags() & Qt::WindowCloseButtonHint));
+    // No title bar: nothing a window manager could put minimise, maximise or close on.
+    const Qt::WindowFlags flags = progress.windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
+    for (const Qt::WindowType button : {Qt::WindowMinimizeButtonHint, Qt::WindowMaximizeButtonHint,
+                                        Qt::WindowCloseButtonHint, Qt::WindowSystemMenuHint})
+        QVERIFY(!flags.testFlag(button));
     progress.showProgress();
     QCOMPARE(progress.label()->text(), QStringLiteral("Process"));
     QVERIFY(!progress.close());
     QTest::keyClick(&progress, Qt::Key_Escape);
     QVERIFY(progress.isVisible());
 
-    progress.setLabel("Processing plan.dxf");
-    QCOMPARE(progress.label()->text(), QStringLiteral("Processing plan.dxf"));
+    progress.setLabel("Processing plan.dxf (3 of 30)");
+    QCOMPARE(progress.label()->text(), QStringLiteral("Processing plan.dxf (3 of 30)"));
+    // Screen readers read what the label shows.
+    QCOMPARE(QAccessible::queryAccessibleInterface(progress.label())->text(QAccessible::Name),
+             progress.label()->text());
     // A click waits in the event queue until the run pumps.
     QTimer::singleShot(0, progress.stopButton(), &QPushButton::click);
     QVERIFY(!progress.abortRequested());
@@ -98,6 +107,9 @@ void DialogTest::destinationChooserSelectsOnlyFolders() {
     QVERIFY(chooser.tree()->selectPath(dir.filePath("out")));
     QCOMPARE(chooser.pathLabel()->text(), dir.filePath("out"));
     QVERIFY(chooser.selectButton()->isEnabled());
+    // Only the folders' names are shown, and only they are offered to screen readers.
+    QCOMPARE(QAccessible::queryAccessibleInterface(chooser.tree())->tableInterface()->columnCount(),
+             1);
     QVERIFY(!chooser.tree()->selectPath(dir.filePath("missing")));
     QCOMPARE(chooser.pathLabel()->text(), dir.filePath("out"));
 

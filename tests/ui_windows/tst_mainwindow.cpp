@@ -1,5 +1,6 @@
 // The main window driven through its real controls: start-up, configurations, destination,
 // the run's checks, the wizard, help and accessibility.
+#include "../ui_lists/GridDriver.h"
 #include "FakePrompts.h"
 #include "WindowTestSupport.h"
 #include "ui/QtSettingsStore.h"
@@ -55,6 +56,16 @@ void storeSettings(std::initializer_list<std::pair<const char*, QVariant>> value
         settings.setValue(name, value);
 }
 
+// What a screen reader's "Toggle" does: no click, only the control's state changes.
+bool toggleAsScreenReader(QAbstractButton* control) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+    QAccessibleActionInterface* actions = accessible ? accessible->actionInterface() : nullptr;
+    if (!actions || !actions->actionNames().contains(QAccessibleActionInterface::toggleAction()))
+        return false;
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    return true;
+}
+
 const QByteArray kTwoRuleConfiguration = "2\r\nQty\r\nRef\r\n2\r\nWIN*\r\n0\r\nGLASS\r\nModel "
                                          "Space\r\nPUMP\r\n1\r\n*\r\nAny Space\r\nTAG\r\n2\r\n";
 
@@ -75,6 +86,11 @@ private slots:
     void closeBoxRefusedPagesReportChoiceAndHelp();
     void everyControlHasAnAccessibleName();
     void hintsCarryTheirHeading();
+    void screenReaderTogglesChangeTheSettings();
+    void enlargedWindowGivesTheRoomToTheRuleLists();
+    void columnPickListShowsTitlesAndKeepsNumbers();
+    void createUsesAValueTypedButNotConfirmed();
+    void exitAndSaveTakeAValueTypedButNotConfirmed();
 };
 
 void MainWindowTest::firstStartUsesDefaultsAndTheSamples() {
@@ -480,6 +496,161 @@ void MainWindowTest::hintsCarryTheirHeading() {
     askHint(columns->viewport());
     QTRY_VERIFY(
         QToolTip::text().startsWith(QStringLiteral("<b>Information</b><br>The Column List")));
+}
+
+void MainWindowTest::screenReaderTogglesChangeTheSettings() {
+    TestProgram program;
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
+        program.write(QStringLiteral("samples/") + name, drawing({}));
+    Harness h(program);
+    TForm1& w = h.window;
+
+    QVERIFY(toggleAsScreenReader(w.autosel()));
+    QVERIFY(w.autosel()->isChecked());
+    QCOMPARE(w.selectionLabel()->text(), QStringLiteral("3 selected."));
+    QCOMPARE(h.setting("autosel").toInt(), 1);
+
+    QVERIFY(toggleAsScreenReader(w.followButton()));
+    QVERIFY(!w.followButton()->isChecked());
+    QCOMPARE(h.setting("locked").toInt(), 0);
+    QVERIFY(w.browseButton()->isEnabled());
+    QVERIFY(toggleAsScreenReader(w.followButton()));
+    QCOMPARE(h.setting("locked").toInt(), 1);
+    QVERIFY(!w.browseButton()->isEnabled());
+
+    QVERIFY(toggleAsScreenReader(w.alwaysShowReport()));
+    QCOMPARE(h.setting("showlog").toInt(), 1);
+    QVERIFY(toggleAsScreenReader(w.neverShowReport()));
+    QVERIFY(!w.alwaysShowReport()->isChecked());
+    QCOMPARE(h.setting("showlog").toInt(), 0);
+}
+
+void MainWindowTest::enlargedWindowGivesTheRoomToTheRuleLists() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    Harness h(program);
+    TForm1& w = h.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.size(), QSize(609, 559));
+    QCOMPARE(w.minimumSize(), QSize(609, 559));
+    const QList<QWidget*> controls{
+        w.sh1(),          w.fl1(),          w.autosel(),       w.rep1(),
+        w.browseButton(), w.followButton(), w.rep3(),          w.blockList(),
+        w.columnList(),   w.wizardButton(), w.loadButton(),    w.saveButton(),
+        w.createButton(), w.exitButton(),   w.optionsButton(), w.configurationLabel()};
+    auto placeOf = [&w](QWidget* control) {
+        return QRect(control->mapTo(&w, QPoint(0, 0)), control->size());
+    };
+    const QSize blocks = w.blockList()->size();
+    const QSize columns = w.columnList()->size();
+    const QRect tree = placeOf(w.sh1());
+    const QRect create = placeOf(w.createButton());
+    const QRect extension = placeOf(w.rep3());
+    const QRect load = placeOf(w.loadButton());
+
+    w.resize(780, 590);
+    QTRY_COMPARE(w.size(), QSize(780, 590));
+    QTRY_VERIFY(w.blockList()->height() == blocks.height() + 31);
+    QVERIFY(w.blockList()->width() > blocks.width() && w.columnList()->width() > columns.width());
+    QCOMPARE(w.columnList()->height(), columns.height() + 31);
+    QCOMPARE(placeOf(w.sh1()).height(), tree.height());
+    QCOMPARE(placeOf(w.createButton()), create.translated(171, 0));
+    QCOMPARE(placeOf(w.rep3()), extension.translated(171, 0));
+    QCOMPARE(placeOf(w.loadButton()), load.translated(0, 31));
+    for (int i = 0; i < controls.size(); ++i)
+        for (int j = i + 1; j < controls.size(); ++j)
+            QVERIFY2(!placeOf(controls[i]).intersects(placeOf(controls[j])),
+                     qPrintable(QString("%1 and %2").arg(i).arg(j)));
+    QCOMPARE(h.setting("windowsize").toString(), QStringLiteral("780x590"));
+
+    QtSettingsStore restartedStore;
+    TForm1 restarted(program.paths, restartedStore, h.prompts);
+    restarted.startup();
+    QCOMPARE(restarted.size(), QSize(780, 590));
+}
+
+void MainWindowTest::columnPickListShowsTitlesAndKeepsNumbers() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    Harness h(program);
+    TForm1& w = h.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    TRSItemListEditor* grid = w.blockList()->grid();
+    grid->ExpandAll(grid->Items()[0]);
+    QTest::mouseClick(w.columnList()->addButton(), Qt::LeftButton);
+
+    clickCell(grid, rowOf(grid, "Column"), 1);
+    QTest::keyClick(grid->InplaceEditor(), Qt::Key_Down, Qt::AltModifier);
+    TRSPickListPopup* popup = grid->PickListPopup();
+    QVERIFY(popup && popup->isVisible());
+    QStringList entries;
+    for (int row = 0; row < popup->count(); ++row)
+        entries << popup->item(row)->text();
+    QCOMPARE(entries, (QStringList{"-1", "1 \u2014 Ref", "2 \u2014 Column Title"}));
+    QTest::mouseClick(popup->viewport(), Qt::LeftButton, {},
+                      popup->visualItemRect(popup->item(2)).center());
+    QTRY_COMPARE(w.blockList()->blockRules()[0].attributes[0].column, std::string("2"));
+    QCOMPARE(cellText(grid, rowOf(grid, "Column"), 1), QStringLiteral("2"));
+
+    // Opened again, the list shows the stored number's entry as the current one.
+    clickCell(grid, rowOf(grid, "Column"), 1);
+    QTest::keyClick(grid->InplaceEditor(), Qt::Key_Down, Qt::AltModifier);
+    popup = grid->PickListPopup(); // the popup belongs to the new in-place editor
+    QTRY_VERIFY(popup && popup->isVisible());
+    QCOMPARE(popup->currentRow(), 2);
+}
+
+// Clicks the value cell of a rule list's row and types a new value, without Enter: the cell
+// keeps the focus, as it does when a command button is clicked next.
+static void typeWithoutEnter(TRSItemListEditor* grid, int row, const QString& text) {
+    clickCell(grid, row, 1);
+    QVERIFY(grid->InplaceEditor());
+    QTest::keyClick(grid->InplaceEditor(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(grid->InplaceEditor(), text);
+}
+
+void MainWindowTest::createUsesAValueTypedButNotConfirmed() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    program.write("samples/plan.dxf",
+                  drawing({{"DOOR1", "0", {{"REF", "D-1"}}}, {"NODOOR", "0", {{"REF", "N-1"}}}}));
+    Harness h(program);
+    h.window.rep3()->setText(QStringLiteral("csv"));
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    typeWithoutEnter(h.window.blockList()->grid(), 0, QStringLiteral("NODOOR"));
+    QTest::mouseClick(h.window.createButton(), Qt::LeftButton);
+    const QByteArray result = program.read("samples/plan.csv");
+    QVERIFY2(result.contains("N-1") && !result.contains("D-1"),
+             qPrintable(result + h.prompts.errors.join('\n')));
+}
+
+void MainWindowTest::exitAndSaveTakeAValueTypedButNotConfirmed() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    Harness h(program);
+    h.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+    TRSItemListEditor* grid = h.window.blockList()->grid();
+    QSignalSpy exited(&h.window, &TForm1::exitRequested);
+
+    typeWithoutEnter(grid, 0, QStringLiteral("NODOOR"));
+    h.prompts.answers.enqueue(Answer::Cancel);
+    QTest::mouseClick(h.window.exitButton(), Qt::LeftButton);
+    QCOMPARE(h.prompts.questions,
+             QStringList{"Current configuration has changed, do you want to save it ?"});
+    QCOMPARE(exited.count(), 0);
+
+    // Save writes a value typed just before it; Exit then has nothing to ask.
+    typeWithoutEnter(grid, 0, QStringLiteral("WINDOW"));
+    h.prompts.chosenFiles.enqueue(program.path("configurations/new.kvx"));
+    QTest::mouseClick(h.window.saveButton(), Qt::LeftButton);
+    QVERIFY(program.read("configurations/new.kvx").contains("\r\nWINDOW\r\n"));
+    QTest::mouseClick(h.window.exitButton(), Qt::LeftButton);
+    QCOMPARE(h.prompts.questions.size(), 1);
+    QCOMPARE(exited.count(), 1);
 }
 
 QTEST_MAIN(MainWindowTest)

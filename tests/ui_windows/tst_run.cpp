@@ -8,6 +8,7 @@
 #include "ui/xyz1.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -55,6 +56,8 @@ private slots:
     void stopEndsALargeRunAndTheWindowStaysLockedMeanwhile();
     void aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn();
     void readingChoicesAreStoredReportedAndKept();
+    void aMissingDrawingIsToldWithItsReason();
+    void aCutTextIsToldAndTheLabelShowsThePlace();
 };
 
 void RunTest::windowRunMatchesTheBatchCommand_data() {
@@ -86,6 +89,7 @@ void RunTest::windowRunMatchesTheBatchCommand() {
     QCOMPARE(store.readInt("textutf8"), std::optional<int>(utf8 ? 1 : 0));
     window.createButton()->click();
     QVERIFY2(prompts.errors.isEmpty(), qPrintable(prompts.errors.join('\n')));
+    QVERIFY(prompts.informations.isEmpty()); // a run that went well says nothing
     QVERIFY(!window.running());
     QVERIFY(!window.form2()->isVisible());
     const QString report = QString::fromStdString(program.paths.reportFile);
@@ -182,7 +186,6 @@ void RunTest::stopEndsALargeRunAndTheWindowStaysLockedMeanwhile() {
     QVERIFY2(rows > 0 && rows < inserts.size(), qPrintable(QString::number(rows)));
 }
 
-QTEST_MAIN(RunTest)
 void RunTest::aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn() {
     TestProgram program;
     const QStringList samples = installSamples(program);
@@ -280,4 +283,66 @@ void RunTest::readingChoicesAreStoredReportedAndKept() {
     QCOMPARE(states(restarted, restartedStore), std::pair(onlyNested, onlyNested));
 }
 
+void RunTest::aMissingDrawingIsToldWithItsReason() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    program.write("samples/a.dxf", drawing({{"DOOR1", "0", {{"REF", "1"}}}}));
+    program.write("samples/b.dxf", drawing({}));
+    QtSettingsStore store;
+    FakePrompts prompts;
+    TForm1 window(program.paths, store, prompts);
+    window.startup();
+    tick(window.autosel());
+    window.neverShowReport()->click();
+    QVERIFY(QFile::remove(program.path("samples/b.dxf")));
+    window.createButton()->click();
+
+    QCOMPARE(prompts.errors.size(), 1);
+    const QString message = prompts.errors[0];
+    QVERIFY2(message.contains("b.dxf: Cannot open drawing") &&
+                 message.contains("No such file or directory") && !message.contains("a.dxf"),
+             qPrintable(message));
+    QVERIFY(prompts.opened.isEmpty());
+    QVERIFY(reportLines(QString::fromStdString(program.paths.reportFile))
+                .contains("*** Error, file is used by another application ***"));
+}
+
+void RunTest::aCutTextIsToldAndTheLabelShowsThePlace() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    program.write("samples/a.dxf", drawing({{"DOOR1", "0", {{"REF", QByteArray(40000, 'x')}}}}));
+    program.write("samples/b.dxf", drawing({{"DOOR2", "0", {{"REF", "2"}}}}));
+    QtSettingsStore store;
+    FakePrompts prompts;
+    TForm1 window(program.paths, store, prompts);
+    window.startup();
+    tick(window.autosel());
+    // What the progress label shows, and what screen readers are told, each time it is painted.
+    QStringList shown;
+    struct PaintWatch : QObject {
+        QStringList& shown;
+        PaintWatch(QStringList& list) : shown(list) {}
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            auto* label = static_cast<QLabel*>(watched);
+            const QString seen = label->text() + " / " + label->accessibleName();
+            if (event->type() == QEvent::Paint && !shown.contains(seen))
+                shown << seen;
+            return false;
+        }
+    } watch(shown);
+    window.form2()->label()->installEventFilter(&watch);
+    window.createButton()->click();
+
+    QVERIFY2(shown.contains("Processing a.dxf (1 of 2) / Processing a.dxf (1 of 2)"),
+             qPrintable(shown.join('\n')));
+    QVERIFY(shown.contains("Processing b.dxf (2 of 2) / Processing b.dxf (2 of 2)"));
+    QVERIFY2(prompts.errors.isEmpty(), qPrintable(prompts.errors.join('\n')));
+    QCOMPARE(prompts.informations.size(), 1);
+    QVERIFY2(prompts.informations[0].contains(
+                 "a.dxf: Warning, 1 texts longer than 32767 characters were cut"),
+             qPrintable(prompts.informations[0]));
+    QVERIFY(!prompts.informations[0].contains("b.dxf"));
+}
+
+QTEST_MAIN(RunTest)
 #include "tst_run.moc"
