@@ -126,6 +126,10 @@ private:
 } // namespace
 
 LoadedConfiguration parseConfiguration(std::string_view text, const std::string& name) {
+    // Editors on Windows put a UTF-8 byte-order mark before the first line.
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
     try {
         return {ConfigurationParser(text, name).parse(), {}};
     } catch (const FormatError& error) {

@@ -92,8 +92,9 @@ HighestColumn highestColumn(const RuleSet& rules) {
     for (const BlockRule& block : rules.blockRules) {
         for (const AttributeRule& attribute : block.attributes) {
             const std::optional<int> column = parseColumnNumber(attribute.column);
-            if (!column) {
+            if (!column || *column > kMostColumns) {
                 result.invalidText = attribute.column;
+                result.tooLarge = column.has_value();
                 return result;
             }
             if (*column > result.value) {

@@ -47,11 +47,15 @@ ColumnChoices columnChoices(std::size_t titleCount);
 // value outside the 32-bit signed range is no integer.
 std::optional<int> parseColumnNumber(std::string_view text);
 
+// The widest worksheet of any result format: no column lies beyond it.
+inline constexpr int kMostColumns = 16384;
+
 // Largest column of any attribute rule (0 when none is above 0). Fails with the text that is
-// not an integer.
+// not an integer, or names a column beyond kMostColumns (tooLarge).
 struct HighestColumn {
     int value = 0;
     std::optional<std::string> invalidText;
+    bool tooLarge = false;
 };
 HighestColumn highestColumn(const RuleSet& rules);
 

@@ -200,7 +200,8 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
     const RuleSet rules = withDecodedPatterns(inputs.rules);
     bool allDone = true;
     if (highest.invalidText) {
-        outcome.fatalMessage = "'" + *highest.invalidText + "' is not a valid integer value";
+        outcome.fatalMessage = "'" + *highest.invalidText + "' is not a valid " +
+                               (highest.tooLarge ? "column number" : "integer value");
         report.push_back(outcome.fatalMessage);
         allDone = false;
     } else {

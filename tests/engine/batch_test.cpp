@@ -154,6 +154,24 @@ TEST_F(BatchCommand, UsageAndConfigurationErrorsExitWithTwo) {
     const Result badColumn = run(args({drawingPath}));
     EXPECT_EQ(badColumn.status, 2);
     EXPECT_NE(badColumn.errors.find("'abc' is not a valid integer value"), std::string::npos);
+
+    // A column beyond every worksheet would make each row as wide: refused the same way.
+    for (const char* column : {"16385", "0x7fffffff"}) {
+        writeFile(dir.file("rules.kvx"),
+                  std::string("0\r\n1\r\nDOOR\r\n1\r\n*\r\nAny Space\r\nREF\r\n") + column +
+                      "\r\n");
+        const Result wide = run(args({drawingPath}));
+        EXPECT_EQ(wide.status, 2);
+        EXPECT_NE(wide.errors.find("'" + std::string(column) + "' is not a valid column number"),
+                  std::string::npos)
+            << wide.errors;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out/a.csv")));
+
+    // A byte-order mark before the first line, as editors on Windows write it, is no part of it.
+    writeFile(dir.file("rules.kvx"), "\xEF\xBB\xBF"
+                                     "0\r\n1\r\nDOOR\r\n1\r\n*\r\nAny Space\r\nREF\r\n16384\r\n");
+    EXPECT_EQ(run(args({drawingPath})).status, 0);
 }
 
 TEST_F(BatchCommand, WritesWorksheetResults) {
