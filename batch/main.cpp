@@ -289,10 +289,16 @@ int main(int argc, char** argv) {
         std::cerr << "kelvora-batch: no drawings found\n";
     }
 
+    // Ctrl-C, and the stop that timeout, service managers and closed terminals send, end the
+    // run at the next line with its report; a second one ends the program at once.
     struct sigaction action {};
     action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
-    ::sigaction(SIGINT, &action, nullptr);
+    action.sa_flags = SA_RESETHAND;
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
+        ::sigaction(stop, &action, nullptr);
+    }
+    // Progress written to a reader that has gone is dropped; the run goes on.
+    std::signal(SIGPIPE, SIG_IGN);
 
     ConsoleMonitor monitor(options.quiet);
     const RunOutcome outcome = runBatch(run, monitor);

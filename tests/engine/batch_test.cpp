@@ -174,6 +174,41 @@ TEST_F(BatchCommand, UsageAndConfigurationErrorsExitWithTwo) {
     EXPECT_EQ(run(args({drawingPath})).status, 0);
 }
 
+TEST_F(BatchCommand, StopsOnTerminationAndOutlivesAReaderThatHasGone) {
+    std::string many = dxfPairs({{"0", "SECTION"}, {"2", "ENTITIES"}});
+    for (int i = 0; i < 3000000; ++i) {
+        many += "0\nINSERT\n2\nDOOR\n";
+    }
+    writeFile(dir.file("in/big.dxf"), many + dxfPairs({{"0", "ENDSEC"}, {"0", "EOF"}}));
+    writeFile(dir.file("in/small.dxf"), drawing(insert("DOOR", "0")));
+    std::string command = quoted(KELVORA_BATCH);
+    for (const std::string& arg : args({dir.file("in/big.dxf"), dir.file("in/small.dxf")})) {
+        if (arg != "-q") { // progress lines wanted
+            command += " " + quoted(arg);
+        }
+    }
+    const std::string status = quoted(dir.file("status.txt"));
+
+    // Progress into a pipe whose reader stops after 10 bytes: every drawing is still read.
+    std::system(
+        ("(" + command + " 2>&1; echo $? >" + status + ") | head -c 10 >/dev/null").c_str());
+    EXPECT_EQ(readFile(dir.file("status.txt")), "0\n");
+    EXPECT_EQ(readFile(dir.file("out/small.csv")), "Block Name,Ref,Qty\r\nDOOR,,\r\n");
+
+    // SIGTERM during the first drawing: exit 1, the report written and ended as for Ctrl-C.
+    std::filesystem::remove(dir.file("out/small.csv"));
+    const std::string progress = quoted(dir.file("progress.txt"));
+    std::system((command + " 2>" + progress + " & pid=$!; until grep -q big " + progress +
+                 " || ! kill -0 $pid; do sleep 0.01; done; kill -TERM $pid; wait $pid; echo $? >" +
+                 status)
+                    .c_str());
+    EXPECT_EQ(readFile(dir.file("status.txt")), "1\n");
+    const std::vector<std::string> report = reportLines();
+    ASSERT_FALSE(report.empty());
+    EXPECT_EQ(report.back(), "Process aborted");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out/small.csv")));
+}
+
 TEST_F(BatchCommand, WritesWorksheetResults) {
     writeFile(dir.file("in/a.dxf"), drawing(insert("DOOR", "0")));
     const Result result = run(args({dir.file("in/a.dxf")}, "xls"));
