@@ -6,7 +6,11 @@ namespace kelvora {
 
 bool saveTextFileAtomically(const std::string& path, std::string_view text, std::string& error) {
     ReplacingFile file;
-    return file.open(path, error) && file.write(text, error) && file.commit(error);
+    if (file.open(path, error) && file.write(text, error) && file.commit(error)) {
+        return true;
+    }
+    error = "Cannot write '" + path + "': " + error;
+    return false;
 }
 
 std::string joinLines(const std::vector<std::string>& lines) {

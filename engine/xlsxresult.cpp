@@ -132,7 +132,7 @@ public:
             return false;
         }
         if (std::string error; !file_.commit(error)) {
-            return fail(reasonOf(error));
+            return fail(error);
         }
         return true;
     }
@@ -160,7 +160,7 @@ private:
     // go to an unnamed file in the same folder meanwhile.
     bool start() {
         if (std::string error; !file_.open(path_, error)) {
-            return fail(reasonOf(error));
+            return fail(error);
         }
         folder_ = folderOf(path_);
         lxw_workbook_options options{};
@@ -261,12 +261,6 @@ private:
         fail("the rows could not be written to a temporary file in '" + folder_ +
              "' (is the disk full?)");
         writeFailed_ = true;
-    }
-
-    // The reason in a message of ReplacingFile, which names the path itself.
-    std::string reasonOf(const std::string& message) const {
-        const std::string prefix = "Cannot write '" + path_ + "': ";
-        return message.starts_with(prefix) ? message.substr(prefix.size()) : message;
     }
 
     bool fail(const std::string& reason) {

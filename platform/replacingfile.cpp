@@ -14,7 +14,7 @@ ReplacingFile::~ReplacingFile() {
 }
 
 bool ReplacingFile::fail(int code, std::string& error) {
-    error = "Cannot write '" + target_ + "': " + std::strerror(code);
+    error = std::strerror(code);
     abandon();
     return false;
 }

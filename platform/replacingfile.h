@@ -16,13 +16,13 @@ public:
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
     // Creates the temporary file beside target. An existing target that is not writable is
-    // refused. False with a message naming target on failure.
+    // refused. False with the reason on failure.
     bool open(const std::string& target, std::string& error);
     // The temporary file, for writers that open it by name themselves; empty before open.
     const std::string& temporaryPath() const { return temporary_; }
-    // Appends bytes; false with a message on failure.
+    // Appends bytes; false with the reason on failure.
     bool write(std::string_view bytes, std::string& error);
-    // Makes the file durable and renames it over the target; false with a message (the target
+    // Makes the file durable and renames it over the target; false with the reason (the target
     // then stays as it was).
     bool commit(std::string& error);
     // Removes the temporary file; the target stays as it was.

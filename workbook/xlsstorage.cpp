@@ -153,7 +153,7 @@ bool TXLSStorage::Commit() {
         const bool written = file_->write(view, error) && file_->commit(error);
         bytes_ = {};
         if (!written) {
-            error_ = error.substr(error.rfind("': ") + 3); // the reason; callers name the file
+            error_ = error;
             return false;
         }
     }
