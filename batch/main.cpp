@@ -21,7 +21,8 @@ constexpr int kExitUsage = 2;
 
 const char* const kUsage =
     "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--text-encoding ENC]\n"
-    "                     [--no-dynamic-names] [--active-layout-only] [--no-minsert-copies]\n"
+    "                     [--text-raw] [--no-dynamic-names] [--active-layout-only] "
+    "[--no-minsert-copies]\n"
     "                     [--nested] [--report FILE] [-q] INPUT...\n"
     "Writes one bill-of-material table per drawing, from the block inserts its rules select.\n"
     "\n"
@@ -33,6 +34,9 @@ const char* const kUsage =
     "  --text-encoding ENC\n"
     "                  texts of comma-separated results: \"as-read\" keeps the drawing's\n"
     "                  bytes (default), \"utf-8\" decodes them to UTF-8 with a byte-order mark\n"
+    "  --text-raw      comma-separated results keep values that begin like a formula (=, +,\n"
+    "                  -, @) as read; by default they get a leading apostrophe so that no\n"
+    "                  spreadsheet program runs them\n"
     "  --no-dynamic-names\n"
     "                  read dynamic blocks under their anonymous names (\"*U16\") instead of\n"
     "                  their own\n"
@@ -47,8 +51,9 @@ const char* const kUsage =
     "  --help, --version\n"
     "INPUT is a drawing or a folder (every .dxf file directly in it, in name order).\n"
     "Text and binary DXF drawings are read. Exit status: 0 all drawings processed and all\n"
-    "results written; 1 a drawing could not be opened or read (not a DXF drawing) or a result\n"
-    "not written; 2 a usage error or an unreadable configuration.\n";
+    "results written; 1 a drawing could not be opened or read (not a DXF drawing, or changed\n"
+    "while it was read), a result not written or the run stopped; 2 a usage error, an\n"
+    "unreadable configuration or two drawings that would give one result name.\n";
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -97,6 +102,7 @@ struct Options {
     std::string extension = "xls";
     std::string report;
     std::string textEncoding = "as-read";
+    bool textRaw = false;
     ReadingChoices reading;
     bool quiet = false;
     std::vector<std::string> inputs;
@@ -214,6 +220,8 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
             return {};
         } else if (arg == "-q") {
             options.quiet = true;
+        } else if (arg == "--text-raw") {
+            options.textRaw = true;
         } else if (arg == "--no-dynamic-names") {
             options.reading.dynamicNames = false;
         } else if (arg == "--active-layout-only") {
@@ -260,6 +268,7 @@ int main(int argc, char** argv) {
 
     RunInputs run;
     run.textForm = options.textEncoding == "utf-8" ? TextForm::Decoded : TextForm::AsRead;
+    run.textRaw = options.textRaw;
     run.reading = options.reading;
     run.extension = trimExtension(options.extension);
     if (!validExtension(run.extension)) {
@@ -288,6 +297,10 @@ int main(int argc, char** argv) {
     if (run.files.empty() && !options.quiet) {
         std::cerr << "kelvora-batch: no drawings found\n";
     }
+    if (const std::string clash = resultNameClash(run); !clash.empty()) {
+        std::cerr << "kelvora-batch: " << clash << "; nothing was written\n";
+        return kExitUsage;
+    }
 
     // Ctrl-C, and the stop that timeout, service managers and closed terminals send, end the
     // run at the next line with its report; a second one ends the program at once.
@@ -311,6 +324,9 @@ int main(int argc, char** argv) {
         !outcome.drawings.empty() && outcome.drawings.back().error == outcome.fatalMessage;
     if (!outcome.fatalMessage.empty() && !toldAlready) {
         std::cerr << "kelvora-batch: " << outcome.fatalMessage << '\n';
+    }
+    if (!outcome.reportError.empty()) {
+        std::cerr << "kelvora-batch: " << outcome.reportError << '\n';
     }
     if (outcome.aborted) {
         std::cerr << "kelvora-batch: process aborted\n";

@@ -19,6 +19,10 @@ constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
 // How much of the file's start decides whether it is text.
 constexpr std::size_t kSniffSize = 4096;
 
+long long nanoseconds(const timespec& time) {
+    return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+}
+
 // How a binary drawing stores the value of a group code.
 enum class ValueType { String, Bool, Int16, Int32, Int64, Double, Chunk };
 
@@ -177,6 +181,7 @@ bool DxfPairReader::open(const std::string& path) {
     }
     fd_ = fd;
     size_ = static_cast<long long>(info.st_size);
+    changedAt_ = nanoseconds(info.st_mtim);
     // Small drawings get a small buffer; nothing is cleared, only the bytes read are touched.
     const std::size_t wanted =
         std::clamp(static_cast<std::size_t>(info.st_size) + 16, kSmallestBuffer, kBlockSize);
@@ -191,6 +196,15 @@ bool DxfPairReader::open(const std::string& path) {
     form_ = sniffForm(std::string_view(data_, static_cast<std::size_t>(end_ - data_)));
     startForm();
     return true;
+}
+
+bool DxfPairReader::changedWhileRead() const {
+    if (fd_ < 0) {
+        return false;
+    }
+    struct stat info {};
+    return (endReached_ && fetched_ != size_) || ::fstat(fd_, &info) != 0 ||
+           static_cast<long long>(info.st_size) != size_ || nanoseconds(info.st_mtim) != changedAt_;
 }
 
 void DxfPairReader::openMemory(std::string_view bytes) {
@@ -237,7 +251,8 @@ void DxfPairReader::close() {
     code_ = kNoCode;
     valueTaken_ = true;
     value_ = {};
-    fetched_ = size_ = 0;
+    fetched_ = size_ = changedAt_ = 0;
+    endReached_ = false;
 }
 
 bool DxfPairReader::refill() {
@@ -267,6 +282,7 @@ bool DxfPairReader::refill() {
         if (got < 0) {
             error_ = std::strerror(errno);
         }
+        endReached_ = got == 0;
         eof_ = true;
         return false;
     }
