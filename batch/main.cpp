@@ -1,6 +1,7 @@
 // kelvora-batch: the run of the window without the window, for scripts and checks.
 #include "configuration/configuration.h"
 #include "engine/run.h"
+#include "platform/filepaths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -147,11 +148,6 @@ std::vector<std::string> drawingsIn(const std::string& folder) {
 std::string currentFolder() {
     std::vector<char> buffer(4096);
     return ::getcwd(buffer.data(), buffer.size()) != nullptr ? std::string(buffer.data()) : ".";
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // The drawings to run, as one source folder and names in it: the common folder when all

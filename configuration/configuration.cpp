@@ -1,5 +1,7 @@
 #include "configuration/configuration.h"
 
+#include "platform/filepaths.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -164,9 +166,7 @@ bool saveConfiguration(const std::string& path, const RuleSet& rules, std::strin
 }
 
 ProgramPaths ProgramPaths::forFolder(std::string programFolder) {
-    if (programFolder.empty() || programFolder.back() != '/') {
-        programFolder += '/';
-    }
+    programFolder = withSeparator(std::move(programFolder));
     ProgramPaths paths;
     paths.programFolder = programFolder;
     paths.configurationsFolder = programFolder + "configurations";
@@ -202,11 +202,6 @@ std::optional<std::string> readLastConfiguration(const ProgramPaths& paths) {
 bool rememberLastConfiguration(const ProgramPaths& paths, const std::string& fileName,
                                std::string& error) {
     return saveTextFileAtomically(paths.lastConfigurationFile, fileName + "\r\n", error);
-}
-
-std::string fileNameOf(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 StartupConfiguration loadStartupConfiguration(const ProgramPaths& paths) {

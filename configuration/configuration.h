@@ -58,7 +58,4 @@ struct StartupConfiguration {
 };
 StartupConfiguration loadStartupConfiguration(const ProgramPaths& paths);
 
-// The file name of a path, without its folder.
-std::string fileNameOf(std::string_view path);
-
 } // namespace kelvora

@@ -1,5 +1,5 @@
 #include "record_walker.h"
-#include "xlssst.h"
+#include "workbook/xlssst.h"
 
 #include <gtest/gtest.h>
 
