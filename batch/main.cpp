@@ -1,6 +1,7 @@
 // kelvora-batch: the run of the window without the window, for scripts and checks.
 #include "configuration/configuration.h"
 #include "engine/run.h"
+#include "platform/filepaths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,7 +47,8 @@ const char* const kUsage =
     "  --no-minsert-copies\n"
     "                  one row for a block array (MINSERT) instead of one per copy\n"
     "  --nested        also read the blocks inside inserted blocks, level by level\n"
-    "  --report FILE   run report (default: KelvoraLog.txt beside the program)\n"
+    "  --report FILE   run report (default: KelvoraLog.txt beside the program, or in\n"
+    "                  ~/.local/share/kelvora when installed)\n"
     "  -q              no progress on standard error\n"
     "  --help, --version\n"
     "INPUT is a drawing or a folder (every .dxf file directly in it, in name order).\n"
@@ -153,11 +155,6 @@ std::vector<std::string> drawingsIn(const std::string& folder) {
 std::string currentFolder() {
     std::vector<char> buffer(4096);
     return ::getcwd(buffer.data(), buffer.size()) != nullptr ? std::string(buffer.data()) : ".";
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // The drawings to run, as one source folder and names in it: the common folder when all

@@ -1,8 +1,12 @@
 #include "configuration/configuration.h"
 
+#include "platform/filepaths.h"
+
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -164,9 +168,7 @@ bool saveConfiguration(const std::string& path, const RuleSet& rules, std::strin
 }
 
 ProgramPaths ProgramPaths::forFolder(std::string programFolder) {
-    if (programFolder.empty() || programFolder.back() != '/') {
-        programFolder += '/';
-    }
+    programFolder = withSeparator(std::move(programFolder));
     ProgramPaths paths;
     paths.programFolder = programFolder;
     paths.configurationsFolder = programFolder + "configurations";
@@ -176,12 +178,62 @@ ProgramPaths ProgramPaths::forFolder(std::string programFolder) {
     return paths;
 }
 
+namespace {
+
+// The user folder of an installed program. The XDG base directory rules ignore a relative
+// $XDG_DATA_HOME; without $HOME the current folder stands for it.
+std::string userFolder(const char* xdgDataHome, const char* home) {
+    if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
+        return withSeparator(xdgDataHome) + "kelvora/";
+    }
+    const std::string homeFolder = home != nullptr && home[0] != '\0' ? home : ".";
+    return withSeparator(homeFolder) + ".local/share/kelvora/";
+}
+
+// Makes the user folder when it is missing and copies the configurations and "kelvora.ini"
+// that come with the program into it, so that a first start has the sample configuration. A
+// folder that cannot be made shows when its files are written, with their names.
+void makeUserFolder(const ProgramPaths& paths, const std::string& shared) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::exists(paths.configurationsFolder, error) ||
+        !fs::create_directories(paths.configurationsFolder, error)) {
+        return;
+    }
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(shared + "configurations", error)) {
+        if (entry.path().extension() == ".kvx") {
+            fs::copy_file(entry.path(),
+                          fs::path(paths.configurationsFolder) / entry.path().filename(), error);
+        }
+    }
+    fs::copy_file(shared + "kelvora.ini", paths.lastConfigurationFile, error);
+}
+
+} // namespace
+
+ProgramPaths ProgramPaths::forProgram(const std::string& programFolder, const char* xdgDataHome,
+                                      const char* home) {
+    const std::string shared = withSeparator(programFolder) + "../share/kelvora/";
+    std::error_code error;
+    if (!std::filesystem::is_directory(shared, error)) {
+        return forFolder(programFolder);
+    }
+    const std::string user = userFolder(xdgDataHome, home);
+    ProgramPaths paths = forFolder(user);
+    paths.programFolder = std::filesystem::path(shared).lexically_normal().string();
+    paths.helpFile = paths.programFolder + "help_kelvora.html";
+    makeUserFolder(paths, paths.programFolder);
+    return paths;
+}
+
 ProgramPaths ProgramPaths::current() {
     std::vector<char> buffer(PATH_MAX + 1);
     const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
     std::string program = n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : "";
     const std::size_t slash = program.rfind('/');
-    return forFolder(slash == std::string::npos ? "./" : program.substr(0, slash + 1));
+    return forProgram(slash == std::string::npos ? "./" : program.substr(0, slash + 1),
+                      std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
 }
 
 std::optional<std::string> readLastConfiguration(const ProgramPaths& paths) {
@@ -202,11 +254,6 @@ std::optional<std::string> readLastConfiguration(const ProgramPaths& paths) {
 bool rememberLastConfiguration(const ProgramPaths& paths, const std::string& fileName,
                                std::string& error) {
     return saveTextFileAtomically(paths.lastConfigurationFile, fileName + "\r\n", error);
-}
-
-std::string fileNameOf(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 StartupConfiguration loadStartupConfiguration(const ProgramPaths& paths) {

@@ -1,6 +1,8 @@
 // Reading DXF drawings as group-code/value pairs, in their text and their binary form.
 #pragma once
 
+#include "text/ascii.h"
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -12,17 +14,6 @@
 #endif
 
 namespace kelvora {
-
-// Removes leading and trailing bytes of code 32 or less.
-inline std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // What the first bytes of a file say it is.
 enum class DxfForm {
@@ -188,7 +179,4 @@ private:
     long long changedAt_ = 0; // the file's time of change when opened, in nanoseconds
     bool endReached_ = false; // a read found the end of the file
 };
-
-// Upper-cases ASCII letters only; every other byte stays as it is.
-std::string asciiUpper(std::string_view text);
 } // namespace kelvora

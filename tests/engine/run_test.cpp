@@ -1,5 +1,6 @@
 #include "engine/run.h"
 #include "engine/textfile.h"
+#include "platform/filepaths.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
