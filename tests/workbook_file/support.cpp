@@ -216,21 +216,36 @@ std::string JsonText(const std::string& text) {
     return out + "\"";
 }
 
-} // namespace
-
-bool HaveLibreOffice() {
-    return std::string(KELVORA_SOFFICE).find("NOTFOUND") == std::string::npos;
-}
-
-void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice) {
-    std::string json = "{\"filled_row\": 0, \"rows\": [";
+// "[[text, ...], ...]" and ', "numbers": [[row, column], ...]'.
+std::string JsonRows(const Table& table) {
+    std::string json = "[";
     for (std::size_t r = 0; r < table.size(); ++r) {
         json += r ? ",[" : "[";
         for (std::size_t c = 0; c < table[r].size(); ++c)
             json += (c ? "," : "") + JsonText(table[r][c]);
         json += "]";
     }
-    json += "]}";
+    return json + "]";
+}
+
+std::string JsonNumbers(const NumberCells& numbers) {
+    std::string json = ", \"numbers\": [";
+    for (std::size_t k = 0; k < numbers.size(); ++k)
+        json += (k ? ",[" : "[") + std::to_string(numbers[k].first) + "," +
+                std::to_string(numbers[k].second) + "]";
+    return json + "]";
+}
+
+} // namespace
+
+bool HaveLibreOffice() {
+    return std::string(KELVORA_SOFFICE).find("NOTFOUND") == std::string::npos;
+}
+
+void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice,
+                        const NumberCells& numbers) {
+    const std::string json =
+        "{\"filled_row\": 0, \"rows\": " + JsonRows(table) + JsonNumbers(numbers) + "}";
     const std::string expected = file + ".json";
     WriteFile(expected, json);
     std::string command = std::string(KELVORA_PYTHON) + " " + KELVORA_CHECK_SCRIPT + " '" + file +
@@ -281,17 +296,9 @@ int Run(const std::string& command, std::string& output) {
 namespace kelvora::test {
 
 void ExpectXlsxReadersAgree(const std::string& file, const Table& table,
-                            const std::vector<std::pair<std::string, double>>& widths) {
-    std::string json;
-    json.reserve(table.size() * 16);
-    json += "{\"rows\": [";
-    for (std::size_t r = 0; r < table.size(); ++r) {
-        json += r ? ",[" : "[";
-        for (std::size_t c = 0; c < table[r].size(); ++c)
-            json += (c ? "," : "") + JsonText(table[r][c]);
-        json += "]";
-    }
-    json += "], \"widths\": {";
+                            const std::vector<std::pair<std::string, double>>& widths,
+                            const NumberCells& numbers) {
+    std::string json = "{\"rows\": " + JsonRows(table) + JsonNumbers(numbers) + ", \"widths\": {";
     for (std::size_t k = 0; k < widths.size(); ++k)
         json +=
             (k ? ", " : "") + JsonText(widths[k].first) + ": " + std::to_string(widths[k].second);
