@@ -22,7 +22,8 @@ constexpr int kExitUsage = 2;
 const char* const kUsage =
     "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--text-encoding ENC]\n"
     "                     [--no-dynamic-names] [--active-layout-only] [--no-minsert-copies]\n"
-    "                     [--nested] [--report FILE] [-q] INPUT...\n"
+    "                     [--nested] [--quantities] [--numbers] [--report FILE] [-q]\n"
+    "                     INPUT...\n"
     "Writes one bill-of-material table per drawing, from the block inserts its rules select.\n"
     "\n"
     "  -c CONFIG.kvx   the configuration (column titles and block rules)\n"
@@ -42,6 +43,10 @@ const char* const kUsage =
     "  --no-minsert-copies\n"
     "                  one row for a block array (MINSERT) instead of one per copy\n"
     "  --nested        also read the blocks inside inserted blocks, level by level\n"
+    "  --quantities    combine identical rows into one, with a Quantity column counting\n"
+    "                  the inserts it stands for\n"
+    "  --numbers       in workbooks, store plain decimal numbers (\"12\", \"-3.5\") as numbers;\n"
+    "                  other values (\"007\", \"12 mm\") stay texts\n"
     "  --report FILE   run report (default: KelvoraLog.txt beside the program)\n"
     "  -q              no progress on standard error\n"
     "  --help, --version\n"
@@ -98,6 +103,7 @@ struct Options {
     std::string report;
     std::string textEncoding = "as-read";
     ReadingChoices reading;
+    ResultChoices results;
     bool quiet = false;
     std::vector<std::string> inputs;
 };
@@ -222,6 +228,10 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
             options.reading.minsertCopies = false;
         } else if (arg == "--nested") {
             options.reading.nested = true;
+        } else if (arg == "--quantities") {
+            options.results.quantities = true;
+        } else if (arg == "--numbers") {
+            options.results.numbers = true;
         } else if ((arg == "-c" && !value(options.configuration)) ||
                    (arg == "-o" && !value(options.destination)) ||
                    (arg == "-e" && !value(options.extension)) ||
@@ -261,6 +271,7 @@ int main(int argc, char** argv) {
     RunInputs run;
     run.textForm = options.textEncoding == "utf-8" ? TextForm::Decoded : TextForm::AsRead;
     run.reading = options.reading;
+    run.results = options.results;
     run.extension = trimExtension(options.extension);
     if (!validExtension(run.extension)) {
         return usageError("'" + options.extension +

@@ -3,10 +3,13 @@
 #include "engine/worksheetresult.h"
 #include "engine/xlsxresult.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace kelvora {
 
@@ -113,7 +116,108 @@ private:
     std::string error_;
 };
 
+// Counts equal rows instead of writing them: the distinct rows are held until the result is
+// closed, then written in the order of their first appearance, each with its count in the
+// last field.
+class QuantityResult : public ResultSink {
+public:
+    QuantityResult(std::unique_ptr<ResultSink> inner, std::size_t quantityField)
+        : inner_(std::move(inner)), quantityField_(quantityField) {}
+
+    void writeRow(const Row& row) override { writeRows(row, 1); }
+
+    void writeRows(const Row& row, long long copies) override {
+        const auto [entry, added] = counts_.try_emplace(row, 0);
+        if (added) {
+            order_.push_back(&*entry);
+        }
+        entry->second += copies;
+    }
+
+    void flush() override { inner_->flush(); }
+    bool failed() const override { return inner_->failed(); }
+
+    // The rows counted so far are written even for an aborted drawing: a result kind that
+    // keeps the rows of an aborted drawing keeps them counted.
+    bool close(bool aborted) override {
+        Row row;
+        for (const auto* entry : order_) {
+            if (inner_->failed()) {
+                break;
+            }
+            row = entry->first;
+            row.resize(quantityField_ + 1);
+            row[quantityField_] = std::to_string(entry->second);
+            inner_->writeRow(row);
+        }
+        order_.clear();
+        counts_.clear();
+        return inner_->close(aborted);
+    }
+
+    std::string errorMessage() const override { return inner_->errorMessage(); }
+    std::vector<std::string> warnings() const override { return inner_->warnings(); }
+    bool failureEndsRun() const override { return inner_->failureEndsRun(); }
+    TextForm textForm() const override { return inner_->textForm(); }
+
+private:
+    struct RowHash {
+        std::size_t operator()(const Row& row) const {
+            std::size_t hash = row.size();
+            for (const std::string& field : row) {
+                hash = hash * 31 + std::hash<std::string>{}(field);
+            }
+            return hash;
+        }
+    };
+    using Counts = std::unordered_map<Row, long long, RowHash>;
+
+    std::unique_ptr<ResultSink> inner_;
+    std::size_t quantityField_;
+    Counts counts_;
+    std::vector<const Counts::value_type*> order_; // map entries do not move
+};
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 } // namespace
+
+std::optional<double> plainDecimalNumber(std::string_view text) {
+    constexpr std::size_t kMostSignificantDigits = 15;
+    const std::size_t start = !text.empty() && text.front() == '-' ? 1 : 0;
+    std::size_t i = start;
+    while (i < text.size() && isDigit(text[i])) {
+        ++i;
+    }
+    if (i == start || (i - start > 1 && text[start] == '0')) {
+        return std::nullopt;
+    }
+    if (i < text.size()) {
+        if (text[i] != '.' || i + 1 == text.size()) {
+            return std::nullopt;
+        }
+        for (++i; i < text.size(); ++i) {
+            if (!isDigit(text[i])) {
+                return std::nullopt;
+            }
+        }
+    }
+    // Digits from the first one that is not zero, trailing zeros included.
+    std::size_t significant = 0;
+    for (const char c : text.substr(start)) {
+        if (c != '.' && (significant > 0 || c != '0')) {
+            ++significant;
+        }
+    }
+    if (significant > kMostSignificantDigits) {
+        return std::nullopt;
+    }
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value == 0 ? 0.0 : value; // "-0" is zero
+}
 
 OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -131,16 +235,22 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns, Te
 }
 
 OpenedSink openSink(const std::string& path, const std::string& extension,
-                    const ColumnList& columns, TextForm textForm) {
+                    const ColumnList& columns, TextForm textForm, const ResultChoices& choices,
+                    int highestColumn) {
+    ColumnList titles = columns;
+    if (choices.quantities) {
+        titles.resize(std::max(titles.size(), static_cast<std::size_t>(highestColumn)));
+        titles.emplace_back(kQuantityTitle);
+    }
     // The one place where the kind of result is chosen: a worksheet for exactly "xls" or
     // "xlsx".
-    if (extension == "xls") {
-        return openWorksheetResult(path, columns);
+    OpenedSink opened = extension == "xls"    ? openWorksheetResult(path, titles, choices.numbers)
+                        : extension == "xlsx" ? openXlsxResult(path, titles, choices.numbers)
+                                              : openTextResult(path, titles, textForm);
+    if (opened.sink && choices.quantities) {
+        opened.sink = std::make_unique<QuantityResult>(std::move(opened.sink), titles.size());
     }
-    if (extension == "xlsx") {
-        return openXlsxResult(path, columns);
-    }
-    return openTextResult(path, columns, textForm);
+    return opened;
 }
 
 const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header) {
@@ -158,25 +268,33 @@ const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header) {
     return nullptr;
 }
 
-void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::string_view value) {
-    const AttributeRule* chosen = nullptr;
-    for (const AttributeRule& attribute : rule.attributes) {
-        if (matchPatternList(attribute.namePattern, tag)) {
-            chosen = &attribute;
-        }
-    }
-    if (chosen == nullptr) {
-        return;
-    }
+namespace {
+
+void placeInColumn(Row& row, const AttributeRule& rule, std::string_view value) {
     // -1 ignores the attribute; other negative columns (only from hand-edited files) too.
-    const std::optional<int> column = parseColumnNumber(chosen->column);
+    const std::optional<int> column = parseColumnNumber(rule.column);
     if (column && *column >= 0 && static_cast<std::size_t>(*column) < row.size()) {
         row[static_cast<std::size_t>(*column)] = value;
     }
 }
 
+} // namespace
+
+void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::string_view value) {
+    const AttributeRule* chosen = nullptr;
+    for (const AttributeRule& attribute : rule.attributes) {
+        if (matchPatternList(attribute.namePattern, tag) && !insertFieldOf(attribute.namePattern)) {
+            chosen = &attribute;
+        }
+    }
+    if (chosen != nullptr) {
+        placeInColumn(row, *chosen, value);
+    }
+}
+
 long long readInsert(const InsertRecord& insert, const DrawingText& text, const RuleSet& rules,
-                     int highestColumn, ResultSink& sink, BlockTally& tally) {
+                     int highestColumn, ResultSink& sink, BlockTally& tally,
+                     const FieldSource& fields) {
     InsertHeader header;
     header.blockName = asciiUpper(text.decode(insert.blockName));
     header.layer = asciiUpper(text.decode(insert.layer));
@@ -201,6 +319,13 @@ long long readInsert(const InsertRecord& insert, const DrawingText& text, const 
             placeAttribute(row, *rule, tag, text.decodeMtext(attribute.value));
         } else {
             placeAttribute(row, *rule, tag, text.decode(attribute.value));
+        }
+    }
+    for (const AttributeRule& attribute : rule->attributes) {
+        if (const std::optional<InsertField> field = insertFieldOf(attribute.namePattern)) {
+            const std::string value = insertFieldValue(*field, insert, fields);
+            const bool named = *field == InsertField::Layer || *field == InsertField::Layout;
+            placeInColumn(row, attribute, decoded && named ? text.decode(value) : value);
         }
     }
     sink.writeRows(row, insert.copies);

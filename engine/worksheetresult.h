@@ -7,8 +7,10 @@
 namespace kelvora {
 
 // A new workbook whose worksheet holds "Block Name" and the column titles in row 1, filled
-// light yellow. Nothing is written to path before the result is closed.
-OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns);
+// light yellow. Nothing is written to path before the result is closed. With numbers, a row's
+// value that is a plain decimal number becomes a number cell.
+OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns,
+                               bool numbers = false);
 
 // Report lines of a worksheet that could not hold everything.
 std::string rowsBeyondLimitWarning(long long rows);
