@@ -380,14 +380,17 @@ QWidget* TForm1::buildSecondPage() {
 
     // How drawings are read; each box is stored as soon as it changes.
     QGroupBox* reading = group(QStringLiteral(" Reading drawings "), page);
-    auto readingBox = [this, reading](const QString& text, std::string_view setting,
-                                      const QString& hint) {
-        auto* box = new QCheckBox(text, reading);
+    auto settingBox = [this](QGroupBox* parent, const QString& text, std::string_view setting,
+                             const QString& hint) {
+        auto* box = new QCheckBox(text, parent);
         box->setObjectName(QString::fromLatin1(setting.data(), qsizetype(setting.size())));
         setHint(box, hint);
         connect(box, &QCheckBox::toggled, this,
                 [this, setting](bool on) { kelvora::storeBool(m_settings, setting, on); });
         return box;
+    };
+    auto readingBox = [&](const QString& text, std::string_view setting, const QString& hint) {
+        return settingBox(reading, text, setting, hint);
     };
     m_dynNames = readingBox(QStringLiteral("Read dynamic blocks under their own names"),
                             kelvora::kSettingDynNames,
@@ -415,6 +418,16 @@ QWidget* TForm1::buildSecondPage() {
     setHint(m_textUtf8, QStringLiteral("Comma-separated results get the drawings' texts decoded, "
                                        "as UTF-8 with a byte-order mark. Off: they keep the "
                                        "drawings' own bytes. Workbooks are always decoded."));
+    m_quantities = settingBox(
+        results, QStringLiteral("Combine identical rows with a Quantity column"),
+        kelvora::kSettingQuantities,
+        QStringLiteral("Rows whose fields are all equal become one row, with a last column "
+                       "\"Quantity\" counting the inserts it stands for."));
+    m_numbers =
+        settingBox(results, QStringLiteral("Store numbers as numbers"), kelvora::kSettingNumbers,
+                   QStringLiteral("In XLS and XLSX results, values such as 12 or -3.5 "
+                                  "become number cells; \"007\" or \"12 mm\" stay "
+                                  "texts. Text results are unchanged."));
     auto* after = new QLabel(QStringLiteral("After process:"), results);
     m_alwaysReport = new QRadioButton(QStringLiteral("Always show Report."), results);
     setHint(m_alwaysReport, QStringLiteral("The run report opens in the desktop's viewer at the "
@@ -427,9 +440,11 @@ QWidget* TForm1::buildSecondPage() {
     m_reportChoice->addButton(m_neverReport);
     auto* resultsGrid = new QGridLayout(results);
     resultsGrid->addWidget(m_textUtf8, 0, 0, 1, 2);
-    resultsGrid->addWidget(after, 1, 0);
-    resultsGrid->addWidget(m_alwaysReport, 1, 1);
-    resultsGrid->addWidget(m_neverReport, 2, 1);
+    resultsGrid->addWidget(m_quantities, 1, 0, 1, 2);
+    resultsGrid->addWidget(m_numbers, 2, 0, 1, 2);
+    resultsGrid->addWidget(after, 3, 0);
+    resultsGrid->addWidget(m_alwaysReport, 3, 1);
+    resultsGrid->addWidget(m_neverReport, 4, 1);
     resultsGrid->setColumnStretch(1, 1);
 
     QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
@@ -520,6 +535,8 @@ void TForm1::startup() {
     m_allLayouts->setChecked(settings.alllayouts);
     m_minsertCopies->setChecked(settings.minsertcopies);
     m_nested->setChecked(settings.nested);
+    m_quantities->setChecked(settings.quantities);
+    m_numbers->setChecked(settings.numbers);
 
     // Without a stored folder the shipped samples are shown, so a first start has an example.
     QString folder = fromLocal(settings.dxfpath);
@@ -651,6 +668,8 @@ void TForm1::BitBtn1Click() {
     inputs.textForm =
         m_textUtf8->isChecked() ? kelvora::TextForm::Decoded : kelvora::TextForm::AsRead;
     inputs.reading = readingChoices();
+    inputs.results.quantities = m_quantities->isChecked();
+    inputs.results.numbers = m_numbers->isChecked();
 
     kelvora::RunOutcome outcome;
     {
@@ -782,6 +801,8 @@ void TForm1::gowizard() {
     }
     RuleSet rules = currentRules();
     rules.blockRules = imported.blockRules;
+    if (settings.importfields)
+        kelvora::addLayerAndPositionColumns(rules);
     fillEditors(*m_blocks, *m_columns, rules);
     if (imported.blockRules.empty())
         m_prompts.information(this, fromLocal(std::string(kelvora::kTemplateNoBlocksMessage)));
