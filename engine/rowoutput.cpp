@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-#include <unordered_map>
 
 namespace kelvora {
 
@@ -118,7 +118,10 @@ private:
 
 // Counts equal rows instead of writing them: the distinct rows are held until the result is
 // closed, then written in the order of their first appearance, each with its count in the
-// last field.
+// last field. Each distinct row is kept once, packed into one buffer (its field count, then
+// each field behind its length), and found through an open-addressing table of its hash: a
+// container per row would cost allocations and memory that make a run of distinct rows
+// several times slower.
 class QuantityResult : public ResultSink {
 public:
     QuantityResult(std::unique_ptr<ResultSink> inner, std::size_t quantityField)
@@ -127,11 +130,27 @@ public:
     void writeRow(const Row& row) override { writeRows(row, 1); }
 
     void writeRows(const Row& row, long long copies) override {
-        const auto [entry, added] = counts_.try_emplace(row, 0);
-        if (added) {
-            order_.push_back(&*entry);
+        std::uint64_t hash = row.size();
+        for (const std::string& field : row) {
+            hash = (hash ^ std::hash<std::string>{}(field)) * 0x9E3779B97F4A7C15ULL;
         }
-        entry->second += copies;
+        if ((entries_.size() + 1) * 2 > slots_.size()) {
+            grow();
+        }
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == 0) {
+                slots_[i] = static_cast<std::uint32_t>(entries_.size() + 1);
+                entries_.push_back({packed_.size(), hash, copies});
+                pack(row);
+                return;
+            }
+            Entry& entry = entries_[slots_[i] - 1];
+            if (entry.hash == hash && samePacked(entry.offset, row)) {
+                entry.count += copies;
+                return;
+            }
+        }
     }
 
     void flush() override { inner_->flush(); }
@@ -141,17 +160,24 @@ public:
     // keeps the rows of an aborted drawing keeps them counted.
     bool close(bool aborted) override {
         Row row;
-        for (const auto* entry : order_) {
+        for (const Entry& entry : entries_) {
             if (inner_->failed()) {
                 break;
             }
-            row = entry->first;
+            std::size_t at = entry.offset;
+            row.resize(next(at));
+            for (std::string& field : row) {
+                const std::size_t length = next(at);
+                field.assign(packed_, at, length);
+                at += length;
+            }
             row.resize(quantityField_ + 1);
-            row[quantityField_] = std::to_string(entry->second);
+            row[quantityField_] = std::to_string(entry.count);
             inner_->writeRow(row);
         }
-        order_.clear();
-        counts_.clear();
+        entries_.clear();
+        slots_.clear();
+        packed_.clear();
         return inner_->close(aborted);
     }
 
@@ -161,21 +187,67 @@ public:
     TextForm textForm() const override { return inner_->textForm(); }
 
 private:
-    struct RowHash {
-        std::size_t operator()(const Row& row) const {
-            std::size_t hash = row.size();
-            for (const std::string& field : row) {
-                hash = hash * 31 + std::hash<std::string>{}(field);
-            }
-            return hash;
-        }
+    struct Entry {
+        std::size_t offset; // of the row in packed_
+        std::uint64_t hash;
+        long long count;
     };
-    using Counts = std::unordered_map<Row, long long, RowHash>;
+
+    void grow() {
+        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), 0);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t k = 0; k < entries_.size(); ++k) {
+            std::size_t i = entries_[k].hash & mask;
+            while (slots_[i] != 0) {
+                i = (i + 1) & mask;
+            }
+            slots_[i] = static_cast<std::uint32_t>(k + 1);
+        }
+    }
+
+    // Seven bits a byte, the last byte below 0x80: most lengths take one byte.
+    void putNumber(std::size_t number) {
+        for (; number >= 0x80; number >>= 7) {
+            packed_ += static_cast<char>((number & 0x7F) | 0x80);
+        }
+        packed_ += static_cast<char>(number);
+    }
+    std::size_t next(std::size_t& at) const {
+        std::size_t value = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = static_cast<unsigned char>(packed_[at++]);
+            value |= static_cast<std::size_t>(byte & 0x7F) << shift;
+            if (byte < 0x80) {
+                return value;
+            }
+        }
+    }
+    void pack(const Row& row) {
+        putNumber(row.size());
+        for (const std::string& field : row) {
+            putNumber(field.size());
+            packed_ += field;
+        }
+    }
+    bool samePacked(std::size_t at, const Row& row) const {
+        if (next(at) != row.size()) {
+            return false;
+        }
+        for (const std::string& field : row) {
+            const std::size_t length = next(at);
+            if (length != field.size() || packed_.compare(at, length, field) != 0) {
+                return false;
+            }
+            at += length;
+        }
+        return true;
+    }
 
     std::unique_ptr<ResultSink> inner_;
     std::size_t quantityField_;
-    Counts counts_;
-    std::vector<const Counts::value_type*> order_; // map entries do not move
+    std::string packed_;
+    std::vector<Entry> entries_;       // in the order of first appearance
+    std::vector<std::uint32_t> slots_; // entry index + 1, 0 when free; a power of two long
 };
 
 bool isDigit(char c) {
