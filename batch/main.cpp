@@ -22,9 +22,9 @@ constexpr int kExitUsage = 2;
 
 const char* const kUsage =
     "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--text-encoding ENC]\n"
-    "                     [--text-raw] [--no-dynamic-names] [--active-layout-only] "
-    "[--no-minsert-copies]\n"
-    "                     [--nested] [--report FILE] [-q] INPUT...\n"
+    "                     [--text-raw] [--no-dynamic-names] [--active-layout-only]\n"
+    "                     [--no-minsert-copies] [--nested] [--quantities] [--numbers]\n"
+    "                     [--report FILE] [-q] INPUT...\n"
     "Writes one bill-of-material table per drawing, from the block inserts its rules select.\n"
     "\n"
     "  -c CONFIG.kvx   the configuration (column titles and block rules)\n"
@@ -47,6 +47,10 @@ const char* const kUsage =
     "  --no-minsert-copies\n"
     "                  one row for a block array (MINSERT) instead of one per copy\n"
     "  --nested        also read the blocks inside inserted blocks, level by level\n"
+    "  --quantities    combine identical rows into one, with a Quantity column counting\n"
+    "                  the inserts it stands for\n"
+    "  --numbers       in workbooks, store plain decimal numbers (\"12\", \"-3.5\") as numbers;\n"
+    "                  other values (\"007\", \"12 mm\") stay texts\n"
     "  --report FILE   run report (default: KelvoraLog.txt beside the program, or in\n"
     "                  ~/.local/share/kelvora when installed)\n"
     "  -q              no progress on standard error\n"
@@ -104,8 +108,8 @@ struct Options {
     std::string extension = "xls";
     std::string report;
     std::string textEncoding = "as-read";
-    bool textRaw = false;
     ReadingChoices reading;
+    ResultChoices results;
     bool quiet = false;
     std::vector<std::string> inputs;
 };
@@ -218,7 +222,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
         } else if (arg == "-q") {
             options.quiet = true;
         } else if (arg == "--text-raw") {
-            options.textRaw = true;
+            options.results.textRaw = true;
         } else if (arg == "--no-dynamic-names") {
             options.reading.dynamicNames = false;
         } else if (arg == "--active-layout-only") {
@@ -227,6 +231,10 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
             options.reading.minsertCopies = false;
         } else if (arg == "--nested") {
             options.reading.nested = true;
+        } else if (arg == "--quantities") {
+            options.results.quantities = true;
+        } else if (arg == "--numbers") {
+            options.results.numbers = true;
         } else if ((arg == "-c" && !value(options.configuration)) ||
                    (arg == "-o" && !value(options.destination)) ||
                    (arg == "-e" && !value(options.extension)) ||
@@ -265,8 +273,8 @@ int main(int argc, char** argv) {
 
     RunInputs run;
     run.textForm = options.textEncoding == "utf-8" ? TextForm::Decoded : TextForm::AsRead;
-    run.textRaw = options.textRaw;
     run.reading = options.reading;
+    run.results = options.results;
     run.extension = trimExtension(options.extension);
     if (!validExtension(run.extension)) {
         return usageError("'" + options.extension +

@@ -75,6 +75,11 @@ Settings loadSettings(SettingsStore& store) {
     settings.alllayouts = readBoolOr(store, kSettingAllLayouts, defaults.alllayouts);
     settings.minsertcopies = readBoolOr(store, kSettingMinsertCopies, defaults.minsertcopies);
     settings.nested = readBoolOr(store, kSettingNested, defaults.nested);
+    settings.importfields = readBoolOr(store, kSettingImportFields, defaults.importfields);
+    settings.quantities = readBoolOr(store, kSettingQuantities, defaults.quantities);
+    settings.numbers = readBoolOr(store, kSettingNumbers, defaults.numbers);
+    settings.combine = readBoolOr(store, kSettingCombine, defaults.combine);
+    settings.combinename = readTextOr(store, kSettingCombineName, defaults.combinename);
     if (std::optional<std::string> size = store.readText(kSettingWindowSize)) {
         settings.windowsize = parseWindowSize(*size);
     }
@@ -98,6 +103,11 @@ void storeSettings(SettingsStore& store, const Settings& settings) {
     storeBool(store, kSettingAllLayouts, settings.alllayouts);
     storeBool(store, kSettingMinsertCopies, settings.minsertcopies);
     storeBool(store, kSettingNested, settings.nested);
+    storeBool(store, kSettingImportFields, settings.importfields);
+    storeBool(store, kSettingQuantities, settings.quantities);
+    storeBool(store, kSettingNumbers, settings.numbers);
+    storeBool(store, kSettingCombine, settings.combine);
+    store.writeText(kSettingCombineName, settings.combinename);
     if (settings.windowsize) {
         store.writeText(kSettingWindowSize, windowSizeText(*settings.windowsize));
     }

@@ -23,6 +23,11 @@ inline constexpr std::string_view kSettingDynNames = "dynnames";
 inline constexpr std::string_view kSettingAllLayouts = "alllayouts";
 inline constexpr std::string_view kSettingMinsertCopies = "minsertcopies";
 inline constexpr std::string_view kSettingNested = "nested";
+inline constexpr std::string_view kSettingImportFields = "importfields";
+inline constexpr std::string_view kSettingQuantities = "quantities";
+inline constexpr std::string_view kSettingNumbers = "numbers";
+inline constexpr std::string_view kSettingCombine = "combine";
+inline constexpr std::string_view kSettingCombineName = "combinename";
 // The main window's size, as the text "WIDTHxHEIGHT" in pixels, e.g. "800x600".
 inline constexpr std::string_view kSettingWindowSize = "windowsize";
 
@@ -52,6 +57,12 @@ struct Settings {
     bool alllayouts = true;
     bool minsertcopies = true;
     bool nested = false;
+    bool importfields = false; // the wizard adds layer and position columns
+    // How results are shaped (see ResultChoices), and one result for all drawings.
+    bool quantities = false;
+    bool numbers = false;
+    bool combine = false;
+    std::string combinename = "Kelvora";
     std::optional<WindowSize> windowsize; // unset: the window opens at its own size
 };
 

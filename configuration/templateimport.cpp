@@ -1,5 +1,8 @@
 #include "configuration/templateimport.h"
 
+#include "engine/insertfields.h"
+
+#include <algorithm>
 #include <set>
 
 namespace kelvora {
@@ -57,6 +60,23 @@ TemplateImportResult importTemplate(const std::string& drawingPath,
     forEachInsert(
         reader, text, onInsert, [] { return true; }, options.reading);
     return result;
+}
+
+void addLayerAndPositionColumns(RuleSet& rules) {
+    constexpr std::pair<std::string_view, InsertField> kAdded[] = {{"Layer", InsertField::Layer},
+                                                                   {"Layout", InsertField::Layout},
+                                                                   {"X", InsertField::X},
+                                                                   {"Y", InsertField::Y}};
+    for (const auto& [title, field] : kAdded) {
+        auto at = std::find(rules.columns.begin(), rules.columns.end(), title);
+        if (at == rules.columns.end()) {
+            at = rules.columns.insert(at, std::string(title));
+        }
+        const std::string column = std::to_string(at - rules.columns.begin() + 1);
+        for (BlockRule& rule : rules.blockRules) {
+            rule.attributes.push_back({std::string(insertFieldPattern(field)), column});
+        }
+    }
 }
 
 } // namespace kelvora

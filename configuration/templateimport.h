@@ -44,4 +44,9 @@ struct TemplateImportResult {
 TemplateImportResult importTemplate(const std::string& drawingPath,
                                     const TemplateImportOptions& options);
 
+// "Add layer and position columns": the titles Layer, Layout, X and Y, each appended unless
+// the columns hold it already, and in every block rule the insert fields {LAYER}, {LAYOUT},
+// {X} and {Y} put into them.
+void addLayerAndPositionColumns(RuleSet& rules);
+
 } // namespace kelvora

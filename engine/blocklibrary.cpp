@@ -124,7 +124,8 @@ BlockLibrary::Layout BlockLibrary::layoutOf(std::string_view blockName) {
 void BlockLibrary::beginBlock(std::string_view name) {
     const auto index = static_cast<std::uint32_t>(blocks_.size());
     const auto here = static_cast<std::uint32_t>(inserts_.size());
-    blocks_.push_back({here, here, layoutOf(name)});
+    const Layout layout = layoutOf(name);
+    blocks_.push_back({here, here, layout, layout != Layout::None ? std::string(name) : ""});
     blockIndex_.try_emplace(asciiUpper(name), index); // a name defined twice: the first counts
     inBlock_ = true;
 }
@@ -136,6 +137,9 @@ void BlockLibrary::keepInsert(const InsertRecord& insert) {
     inserts_.push_back({arena_.size(), insert.copies, -1});
     keepText(insert.blockName);
     keepText(insert.layer);
+    for (const std::string& value : insert.properties) {
+        keepText(value);
+    }
     arena_ += static_cast<char>(insert.hasAttributes);
     keepNumber(insert.attributes().size());
     for (const DxfAttribute& attribute : insert.attributes()) {
@@ -276,6 +280,9 @@ void BlockLibrary::load(std::uint32_t insert, InsertRecord& record) const {
     record.clear();
     record.blockName = entry.text();
     record.layer = entry.text();
+    for (std::string& value : record.properties) {
+        value = entry.text();
+    }
     record.hasAttributes = entry.flag();
     record.copies = stored.copies;
     for (std::size_t count = entry.number(); count > 0; --count) {

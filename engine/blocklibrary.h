@@ -40,6 +40,7 @@ public:
     // The layouts' definitions in file order, and what each holds.
     std::vector<std::uint32_t> layoutBlocks() const;
     Layout layoutOfBlock(std::uint32_t block) const { return blocks_[block].layout; }
+    const std::string& nameOfBlock(std::uint32_t block) const { return blocks_[block].name; }
     std::pair<std::uint32_t, std::uint32_t> insertsOf(std::uint32_t block) const {
         return {blocks_[block].first, blocks_[block].end};
     }
@@ -55,12 +56,14 @@ public:
     };
     const std::vector<Nested>& nestedIn(std::string_view blockName);
 
-    // The stored insert into record: name as written, layer, attributes and own copies.
+    // The stored insert into record: name as written, layer, properties, attributes and own
+    // copies.
     void load(std::uint32_t insert, InsertRecord& record) const;
 
 private:
-    // A kept insert is one entry of the arena: its name, layer, attribute flag and attributes
-    // (tag, value, MTEXT flag), each text behind its length as a variable-length number.
+    // A kept insert is one entry of the arena: its name, layer, properties, attribute flag and
+    // attributes (tag, value, MTEXT flag), each text behind its length as a variable-length
+    // number.
     struct StoredInsert {
         std::size_t entry = 0;
         long long copies = 1;
@@ -70,6 +73,7 @@ private:
         std::uint32_t first = 0; // its inserts: [first, end)
         std::uint32_t end = 0;
         Layout layout = Layout::None;
+        std::string name; // a layout's name as written; empty for other blocks
     };
 
     void keepNumber(std::size_t number);
@@ -80,7 +84,7 @@ private:
 
     // Block records by upper-cased name, until the dynamic names are resolved.
     struct Record {
-        std::string name; // as written
+        std::string name; // a layout's name as written; empty for other blocks
         std::string handle;
         std::string representedHandle;
         std::string trueName;

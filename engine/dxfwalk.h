@@ -92,6 +92,19 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
         }
     };
 
+    auto keepProperty = [&] {
+        const int code = reader.code();
+        const InsertProperty which = code == 10   ? InsertProperty::X
+                                     : code == 20 ? InsertProperty::Y
+                                     : code == 30 ? InsertProperty::Z
+                                     : code == 41 ? InsertProperty::XScale
+                                     : code == 42 ? InsertProperty::YScale
+                                     : code == 43 ? InsertProperty::ZScale
+                                     : code == 50 ? InsertProperty::Rotation
+                                                  : InsertProperty::Handle;
+        insert.property(which) = reader.value();
+    };
+
     // From (0, INSERT) to the pair after the insert, which is left unread. Returns whether a
     // pair is left; named tells whether the insert got its block name.
     bool named = false;
@@ -130,6 +143,18 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
             case 71:
                 rows = count(reader.value());
                 break;
+            case 5:
+            case 10:
+            case 20:
+            case 30:
+            case 41:
+            case 42:
+            case 43:
+            case 50:
+                if (choices.insertProperties) {
+                    keepProperty();
+                }
+                break;
             default:
                 break;
             }
@@ -160,6 +185,7 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
     // An insert read at the top level, followed, for nested blocks, by those its block holds.
     InsertRecord nested;
     std::string definition;
+    std::string layoutBlock;
     auto handOverWithNested = [&](InsertRecord& record) {
         if (!choices.nested) {
             handOver(record);
@@ -167,6 +193,7 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
         }
         definition = record.blockName; // the anonymous state's own definition holds its content
         const bool paperSpace = record.paperSpace;
+        layoutBlock = record.layoutBlock;
         const long long copies = record.copies;
         handOver(record);
         for (const BlockLibrary::Nested& held : library.nestedIn(definition)) {
@@ -176,6 +203,7 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
             }
             library.load(held.insert, nested);
             nested.paperSpace = paperSpace;
+            nested.layoutBlock = layoutBlock;
             nested.copies = timesCopies(copies, held.copies);
             handOver(nested);
         }
@@ -280,6 +308,7 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
                 }
                 library.load(i, insert);
                 insert.paperSpace = paperSpace;
+                insert.layoutBlock = library.nameOfBlock(block);
                 if (!handOverWithNested(insert)) {
                     return;
                 }

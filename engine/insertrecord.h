@@ -1,6 +1,7 @@
 // An insert as the drawing walk hands it over, and the choices of how much it reads.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -26,7 +27,15 @@ struct ReadingChoices {
     bool minsertCopies = true;
     // An insert also yields the inserts of its block's definition, level by level.
     bool nested = false;
+    // The insert's handle, insertion point, rotation and scales are kept on its record.
+    bool insertProperties = false;
 };
+
+// The properties of an insert that the walk keeps when the choices ask for them, each as
+// the drawing writes it: handle (5), insertion point (10, 20, 30), rotation (50) and scale
+// factors (41, 42, 43).
+enum class InsertProperty { Handle, X, Y, Z, Rotation, XScale, YScale, ZScale, Count };
+inline constexpr std::size_t kInsertPropertyCount = static_cast<std::size_t>(InsertProperty::Count);
 
 // An insert as the drawing holds it: every text trimmed, in the drawing's bytes.
 struct InsertRecord {
@@ -35,6 +44,13 @@ struct InsertRecord {
     bool paperSpace = false;    // group 67 with value 1 before the block name, or a layout's
     bool hasAttributes = false; // group 66 with value 1: ATTRIB entities follow
     long long copies = 1;       // the copies of an array insert, times those of its holders
+    // Empty where the drawing leaves a property out.
+    std::array<std::string, kInsertPropertyCount> properties;
+    // For an insert read from a layout's block definition, or held by one: that block's name.
+    std::string layoutBlock;
+    std::string& property(InsertProperty which) {
+        return properties[static_cast<std::size_t>(which)];
+    }
     std::span<const DxfAttribute> attributes() const { return {slots_.data(), count_}; }
 
     // Building, for the walk: slots keep their storage from one insert to the next.
@@ -44,6 +60,10 @@ struct InsertRecord {
         paperSpace = hasAttributes = false;
         copies = 1;
         count_ = 0;
+        for (std::string& value : properties) {
+            value.clear();
+        }
+        layoutBlock.clear();
     }
     DxfAttribute& addAttribute() {
         if (count_ == slots_.size()) {

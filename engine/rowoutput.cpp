@@ -6,27 +6,12 @@
 #include "platform/replacingfile.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 
 namespace kelvora {
 
 namespace {
-
-// Whether the field is a plain decimal number: an optional minus sign, digits, and an optional
-// "." with more digits.
-bool plainNumber(std::string_view field) {
-    if (field.starts_with('-')) {
-        field.remove_prefix(1);
-    }
-    const std::size_t dot = field.find('.');
-    const std::string_view whole = field.substr(0, dot);
-    const std::string_view fraction =
-        dot == std::string_view::npos ? std::string_view() : field.substr(dot + 1);
-    auto digits = [](std::string_view part) {
-        return std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    return !whole.empty() && digits(whole) &&
-           (dot == std::string_view::npos || (!fraction.empty() && digits(fraction)));
-}
 
 // Comma-separated text, written beside its target and renamed over it when closed, so that a
 // run that fails or is killed leaves an earlier result of that name as it was. Rows are
@@ -129,7 +114,7 @@ private:
         case '\r':
             return true;
         case '-':
-            return !plainNumber(field);
+            return !plainDecimalNumber(field);
         default:
             return false;
         }
@@ -143,7 +128,180 @@ private:
     std::string error_;
 };
 
+// Counts equal rows instead of writing them: the distinct rows are held until the result is
+// closed, then written in the order of their first appearance, each with its count in the
+// last field. Each distinct row is kept once, packed into one buffer (its field count, then
+// each field behind its length), and found through an open-addressing table of its hash: a
+// container per row would cost allocations and memory that make a run of distinct rows
+// several times slower.
+class QuantityResult : public ResultSink {
+public:
+    QuantityResult(std::unique_ptr<ResultSink> inner, std::size_t quantityField)
+        : inner_(std::move(inner)), quantityField_(quantityField) {}
+
+    void writeRow(const Row& row) override { writeRows(row, 1); }
+
+    void writeRows(const Row& row, long long copies) override {
+        std::uint64_t hash = row.size();
+        for (const std::string& field : row) {
+            hash = (hash ^ std::hash<std::string>{}(field)) * 0x9E3779B97F4A7C15ULL;
+        }
+        if ((entries_.size() + 1) * 2 > slots_.size()) {
+            grow();
+        }
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == 0) {
+                slots_[i] = static_cast<std::uint32_t>(entries_.size() + 1);
+                entries_.push_back({packed_.size(), hash, copies});
+                pack(row);
+                return;
+            }
+            Entry& entry = entries_[slots_[i] - 1];
+            if (entry.hash == hash && samePacked(entry.offset, row)) {
+                entry.count += copies;
+                return;
+            }
+        }
+    }
+
+    void flush() override { inner_->flush(); }
+    bool failed() const override { return inner_->failed(); }
+
+    // The rows counted so far are written even for an aborted drawing: a result kind that
+    // keeps the rows of an aborted drawing keeps them counted.
+    bool close(bool aborted) override {
+        Row row;
+        for (const Entry& entry : entries_) {
+            if (inner_->failed()) {
+                break;
+            }
+            std::size_t at = entry.offset;
+            row.resize(next(at));
+            for (std::string& field : row) {
+                const std::size_t length = next(at);
+                field.assign(packed_, at, length);
+                at += length;
+            }
+            row.resize(quantityField_ + 1);
+            row[quantityField_] = std::to_string(entry.count);
+            inner_->writeRow(row);
+        }
+        entries_.clear();
+        slots_.clear();
+        packed_.clear();
+        return inner_->close(aborted);
+    }
+
+    std::string errorMessage() const override { return inner_->errorMessage(); }
+    std::vector<std::string> warnings() const override { return inner_->warnings(); }
+    bool failureEndsRun() const override { return inner_->failureEndsRun(); }
+    TextForm textForm() const override { return inner_->textForm(); }
+
+private:
+    struct Entry {
+        std::size_t offset; // of the row in packed_
+        std::uint64_t hash;
+        long long count;
+    };
+
+    void grow() {
+        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), 0);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t k = 0; k < entries_.size(); ++k) {
+            std::size_t i = entries_[k].hash & mask;
+            while (slots_[i] != 0) {
+                i = (i + 1) & mask;
+            }
+            slots_[i] = static_cast<std::uint32_t>(k + 1);
+        }
+    }
+
+    // Seven bits a byte, the last byte below 0x80: most lengths take one byte.
+    void putNumber(std::size_t number) {
+        for (; number >= 0x80; number >>= 7) {
+            packed_ += static_cast<char>((number & 0x7F) | 0x80);
+        }
+        packed_ += static_cast<char>(number);
+    }
+    std::size_t next(std::size_t& at) const {
+        std::size_t value = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = static_cast<unsigned char>(packed_[at++]);
+            value |= static_cast<std::size_t>(byte & 0x7F) << shift;
+            if (byte < 0x80) {
+                return value;
+            }
+        }
+    }
+    void pack(const Row& row) {
+        putNumber(row.size());
+        for (const std::string& field : row) {
+            putNumber(field.size());
+            packed_ += field;
+        }
+    }
+    bool samePacked(std::size_t at, const Row& row) const {
+        if (next(at) != row.size()) {
+            return false;
+        }
+        for (const std::string& field : row) {
+            const std::size_t length = next(at);
+            if (length != field.size() || packed_.compare(at, length, field) != 0) {
+                return false;
+            }
+            at += length;
+        }
+        return true;
+    }
+
+    std::unique_ptr<ResultSink> inner_;
+    std::size_t quantityField_;
+    std::string packed_;
+    std::vector<Entry> entries_;       // in the order of first appearance
+    std::vector<std::uint32_t> slots_; // entry index + 1, 0 when free; a power of two long
+};
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 } // namespace
+
+std::optional<double> plainDecimalNumber(std::string_view text) {
+    constexpr std::size_t kMostSignificantDigits = 15;
+    const std::size_t start = !text.empty() && text.front() == '-' ? 1 : 0;
+    std::size_t i = start;
+    while (i < text.size() && isDigit(text[i])) {
+        ++i;
+    }
+    if (i == start || (i - start > 1 && text[start] == '0')) {
+        return std::nullopt;
+    }
+    if (i < text.size()) {
+        if (text[i] != '.' || i + 1 == text.size()) {
+            return std::nullopt;
+        }
+        for (++i; i < text.size(); ++i) {
+            if (!isDigit(text[i])) {
+                return std::nullopt;
+            }
+        }
+    }
+    // Digits from the first one that is not zero, trailing zeros included.
+    std::size_t significant = 0;
+    for (const char c : text.substr(start)) {
+        if (c != '.' && (significant > 0 || c != '0')) {
+            ++significant;
+        }
+    }
+    if (significant > kMostSignificantDigits) {
+        return std::nullopt;
+    }
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value == 0 ? 0.0 : value; // "-0" is zero
+}
 
 OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form,
                           bool raw) {
@@ -161,16 +319,23 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns, Te
 }
 
 OpenedSink openSink(const std::string& path, const std::string& extension,
-                    const ColumnList& columns, TextForm textForm, bool textRaw) {
+                    const ColumnList& columns, TextForm textForm, const ResultChoices& choices,
+                    int highestColumn) {
+    ColumnList titles = columns;
+    if (choices.quantities) {
+        titles.resize(std::max(titles.size(), static_cast<std::size_t>(highestColumn)));
+        titles.emplace_back(kQuantityTitle);
+    }
     // The one place where the kind of result is chosen: a worksheet for exactly "xls" or
     // "xlsx".
-    if (extension == "xls") {
-        return openWorksheetResult(path, columns);
+    OpenedSink opened = extension == "xls" ? openWorksheetResult(path, titles, choices.numbers)
+                        : extension == "xlsx"
+                            ? openXlsxResult(path, titles, choices.numbers)
+                            : openTextResult(path, titles, textForm, choices.textRaw);
+    if (opened.sink && choices.quantities) {
+        opened.sink = std::make_unique<QuantityResult>(std::move(opened.sink), titles.size());
     }
-    if (extension == "xlsx") {
-        return openXlsxResult(path, columns);
-    }
-    return openTextResult(path, columns, textForm, textRaw);
+    return opened;
 }
 
 const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header) {
@@ -188,25 +353,33 @@ const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header) {
     return nullptr;
 }
 
-void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::string_view value) {
-    const AttributeRule* chosen = nullptr;
-    for (const AttributeRule& attribute : rule.attributes) {
-        if (matchPatternList(attribute.namePattern, tag)) {
-            chosen = &attribute;
-        }
-    }
-    if (chosen == nullptr) {
-        return;
-    }
+namespace {
+
+void placeInColumn(Row& row, const AttributeRule& rule, std::string_view value) {
     // -1 ignores the attribute; other negative columns (only from hand-edited files) too.
-    const std::optional<int> column = parseColumnNumber(chosen->column);
+    const std::optional<int> column = parseColumnNumber(rule.column);
     if (column && *column >= 0 && static_cast<std::size_t>(*column) < row.size()) {
         row[static_cast<std::size_t>(*column)] = value;
     }
 }
 
+} // namespace
+
+void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::string_view value) {
+    const AttributeRule* chosen = nullptr;
+    for (const AttributeRule& attribute : rule.attributes) {
+        if (matchPatternList(attribute.namePattern, tag) && !insertFieldOf(attribute.namePattern)) {
+            chosen = &attribute;
+        }
+    }
+    if (chosen != nullptr) {
+        placeInColumn(row, *chosen, value);
+    }
+}
+
 long long readInsert(const InsertRecord& insert, const DrawingText& text, const RuleSet& rules,
-                     int highestColumn, ResultSink& sink, BlockTally& tally) {
+                     int highestColumn, ResultSink& sink, BlockTally& tally,
+                     const FieldSource& fields) {
     InsertHeader header;
     header.blockName = asciiUpper(text.decode(insert.blockName));
     header.layer = asciiUpper(text.decode(insert.layer));
@@ -231,6 +404,13 @@ long long readInsert(const InsertRecord& insert, const DrawingText& text, const 
             placeAttribute(row, *rule, tag, text.decodeMtext(attribute.value));
         } else {
             placeAttribute(row, *rule, tag, text.decode(attribute.value));
+        }
+    }
+    for (const AttributeRule& attribute : rule->attributes) {
+        if (const std::optional<InsertField> field = insertFieldOf(attribute.namePattern)) {
+            const std::string value = insertFieldValue(*field, insert, fields);
+            const bool named = *field == InsertField::Layer || *field == InsertField::Layout;
+            placeInColumn(row, attribute, decoded && named ? text.decode(value) : value);
         }
     }
     sink.writeRows(row, insert.copies);

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "engine/dxfwalk.h"
+#include "engine/insertfields.h"
 #include "engine/rules.h"
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,16 +61,35 @@ public:
     virtual TextForm textForm() const { return TextForm::Decoded; }
 };
 
+// How a result shapes its rows beyond one row of texts per insert.
+struct ResultChoices {
+    // Rows whose fields are all equal become one row, in the order of their first appearance,
+    // with a "Quantity" column at the end counting the inserts it stands for.
+    bool quantities = false;
+    // In workbooks, a value that is a plain decimal number is stored as a number.
+    bool numbers = false;
+    // Text results keep fields that look like formulas as read, without an apostrophe.
+    bool textRaw = false;
+};
+
+inline constexpr std::string_view kQuantityTitle = "Quantity";
+
 struct OpenedSink {
     std::unique_ptr<ResultSink> sink; // null when the result could not be created
     std::string error;                // then: a message naming the path
 };
 // Creates the result of one drawing with its title row: a .xls worksheet when the extension is
 // exactly "xls", an Office Open XML workbook when it is exactly "xlsx", comma-separated text in
-// the given form for every other extension.
+// the given form for every other extension. With quantities, the "Quantity" column follows
+// both the last title and the last field of rows of highestColumn + 1 fields.
 OpenedSink openSink(const std::string& path, const std::string& extension,
                     const ColumnList& columns, TextForm textForm = TextForm::AsRead,
-                    bool textRaw = false);
+                    const ResultChoices& choices = {}, int highestColumn = 0);
+
+// The value of a plain decimal number: an optional minus sign, an integer part without a
+// leading zero (unless it is "0"), optionally a "." and digits, at most 15 significant digits
+// in all. Anything else ("007", "1e5", "+1", "1,5", "12 mm", ".5") is none.
+std::optional<double> plainDecimalNumber(std::string_view text);
 
 // The comma-separated text kind, used for every extension but "xls" and "xlsx". Decoded text is
 // UTF-8 behind a byte-order mark, the titles decoded as configuration texts are. A field that
@@ -81,13 +102,16 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns,
 // matches is tested for layer and space.
 const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header);
 
-// Puts the value into the field of the last attribute rule whose name pattern matches the tag.
+// Puts the value into the field of the last attribute rule whose name pattern matches the tag;
+// a rule naming an insert field matches no tag.
 void placeAttribute(Row& row, const BlockRule& rule, std::string_view tag, std::string_view value);
 
 // The rule test and the row of one insert: block name, layer and tags are matched decoded;
 // the row takes the texts in the sink's form. An accepted insert is counted in the tally and
-// its row written to the sink, once per copy; returns the number of rows written.
+// its row written to the sink, once per copy; returns the number of rows written. The rule's
+// insert fields are placed after its attributes, from the insert and fields.
 long long readInsert(const InsertRecord& insert, const DrawingText& text, const RuleSet& rules,
-                     int highestColumn, ResultSink& sink, BlockTally& tally);
+                     int highestColumn, ResultSink& sink, BlockTally& tally,
+                     const FieldSource& fields = {});
 
 } // namespace kelvora

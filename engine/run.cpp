@@ -60,6 +60,23 @@ std::string resultRefusal(const std::string& result, const std::set<std::string>
 
 } // namespace
 
+namespace {
+
+// The heading and the names of the choices that are on, or nothing when none is.
+std::string choicesLine(std::string_view heading,
+                        std::initializer_list<std::pair<bool, std::string_view>> choices) {
+    std::string line;
+    for (const auto& [on, what] : choices) {
+        if (on) {
+            line += line.empty() ? std::string(heading) : ", ";
+            line += what;
+        }
+    }
+    return line;
+}
+
+} // namespace
+
 std::string resultNameClash(const RunInputs& inputs) {
     const std::string extension = trimExtension(inputs.extension);
     std::map<std::string, const std::string*> drawingOf;
@@ -76,18 +93,17 @@ std::string resultNameClash(const RunInputs& inputs) {
 }
 
 std::string readingLine(const ReadingChoices& reading) {
-    std::string line;
-    auto add = [&](bool on, std::string_view what) {
-        if (on) {
-            line += line.empty() ? "  Also read : " : ", ";
-            line += what;
-        }
-    };
-    add(reading.dynamicNames, "dynamic blocks under their own names");
-    add(reading.allLayouts, "the blocks of every layout");
-    add(reading.minsertCopies, "every copy of a block array");
-    add(reading.nested, "blocks nested in blocks");
-    return line;
+    return choicesLine("  Also read : ",
+                       {{reading.dynamicNames, "dynamic blocks under their own names"},
+                        {reading.allLayouts, "the blocks of every layout"},
+                        {reading.minsertCopies, "every copy of a block array"},
+                        {reading.nested, "blocks nested in blocks"}});
+}
+
+std::string resultsLine(const ResultChoices& results) {
+    return choicesLine("  Results : ",
+                       {{results.quantities, "identical rows combined with a Quantity column"},
+                        {results.numbers, "numbers stored as numbers"}});
 }
 
 std::string trimExtension(std::string_view typed) {
@@ -138,8 +154,8 @@ std::string processingLabel(const std::string& inputPath, RunPlace place) {
 
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
-                           RunMonitor& monitor, TextForm textForm, bool textRaw,
-                           const ReadingChoices& reading, RunPlace place) {
+                           RunMonitor& monitor, TextForm textForm, const ReadingChoices& reading,
+                           RunPlace place, const ResultChoices& results) {
     DrawingOutcome outcome;
     outcome.inputPath = inputPath;
     outcome.resultPath = resultPath;
@@ -164,7 +180,8 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
             "': " + (dwg ? "it is a DWG drawing; save it as DXF first" : "it is not a DXF drawing");
         return outcome;
     }
-    OpenedSink opened = openSink(resultPath, extension, rules.columns, textForm, textRaw);
+    OpenedSink opened =
+        openSink(resultPath, extension, rules.columns, textForm, results, highestColumn);
     if (!opened.sink) {
         outcome.error = opened.error;
         return outcome;
@@ -190,15 +207,28 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
         monitor.pump();
         return !writeFailed; // a result that cannot be written ends the drawing
     };
+    // Insert fields cost only the runs whose rules name them; layout names take a reading
+    // of their own, as the layouts follow the inserts in the file.
+    FieldSource fields;
+    fields.drawingName = fileNameOf(inputPath);
+    if (usesInsertField(rules, InsertField::Layout)) {
+        fields.layoutNames = readLayoutNames(inputPath);
+    }
+    ReadingChoices choices = reading;
+    for (const InsertField property :
+         {InsertField::Handle, InsertField::X, InsertField::Y, InsertField::Z,
+          InsertField::Rotation, InsertField::XScale, InsertField::YScale, InsertField::ZScale}) {
+        choices.insertProperties = choices.insertProperties || usesInsertField(rules, property);
+    }
     DrawingText text;
     auto onInsert = [&](const InsertRecord& insert) {
         if (const long long rows =
-                readInsert(insert, text, rules, highestColumn, sink, state.tally)) {
+                readInsert(insert, text, rules, highestColumn, sink, state.tally, fields)) {
             state.matched += rows;
             writeFailed = sink.failed();
         }
     };
-    state.processed = forEachInsert(reader, text, onInsert, beforePair, reading).insertsFound;
+    state.processed = forEachInsert(reader, text, onInsert, beforePair, choices).insertsFound;
     // A drawing still being written, or cut while it was read, gave rows that may not be all.
     outcome.drawingChanged = !state.abort && reader.changedWhileRead();
     reader.close();
@@ -246,8 +276,10 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
         report.push_back("  Processed Directory : " + source);
         report.push_back("  Destination Directory : " + destination);
         report.push_back("  File type : " + extension);
-        if (std::string line = readingLine(inputs.reading); !line.empty()) {
-            report.push_back(std::move(line));
+        for (std::string line : {readingLine(inputs.reading), resultsLine(inputs.results)}) {
+            if (!line.empty()) {
+                report.push_back(std::move(line));
+            }
         }
         report.emplace_back();
         report.emplace_back();
@@ -271,7 +303,7 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
             } else {
                 drawing =
                     processFile(input, result, extension, rules, highest.value, monitor,
-                                inputs.textForm, inputs.textRaw, inputs.reading, {i + 1, count});
+                                inputs.textForm, inputs.reading, {i + 1, count}, inputs.results);
             }
             report.push_back(input);
             report.emplace_back();

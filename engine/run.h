@@ -42,9 +42,8 @@ struct RunInputs {
     std::string reportPath;
     // How text results take the drawings' texts; workbooks are always decoded.
     TextForm textForm = TextForm::AsRead;
-    // Text results take fields that look like formulas as read, without an apostrophe.
-    bool textRaw = false;
     ReadingChoices reading;
+    ResultChoices results;
 };
 
 // Counters of one drawing, reset for every drawing.
@@ -100,6 +99,9 @@ inline constexpr std::string_view kNoBlocksMessage = "     Select blocks to proc
 // The report header's line naming what the run reads beyond the inserts of the entities
 // section under their names as written; empty when it reads nothing more.
 std::string readingLine(const ReadingChoices& reading);
+// The report header's line naming how the results are shaped beyond one row per insert; empty
+// for plain results.
+std::string resultsLine(const ResultChoices& results);
 
 // The extension trimmed of leading and trailing blanks and control characters.
 std::string trimExtension(std::string_view typed);
@@ -129,8 +131,8 @@ std::string processingLabel(const std::string& inputPath, RunPlace place);
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
                            RunMonitor& monitor, TextForm textForm = TextForm::AsRead,
-                           bool textRaw = false, const ReadingChoices& reading = {},
-                           RunPlace place = {});
+                           const ReadingChoices& reading = {}, RunPlace place = {},
+                           const ResultChoices& results = {});
 
 // Appends one drawing's counters, its tally sorted without regard to case, and its notes.
 void addFileReport(std::vector<std::string>& report, const RunState& state,

@@ -28,9 +28,10 @@ private:
 
 class WorksheetResult : public ResultSink {
 public:
-    WorksheetResult(std::string path, const ColumnList& columns, std::string* memory = nullptr)
-        : path_(std::move(path)), memory_(memory), workbook_(TXLSWorkbook::Create()),
-          sheet_(*workbook_->Worksheets().Add()) {
+    WorksheetResult(std::string path, const ColumnList& columns, bool numbers,
+                    std::string* memory = nullptr)
+        : path_(std::move(path)), numbers_(numbers), memory_(memory),
+          workbook_(TXLSWorkbook::Create()), sheet_(*workbook_->Worksheets().Add()) {
         sheet_.Cells()->Item(1, 1)->SetValue(std::string(kBlockNameTitle));
         sheet_.Cells()->EntireRow()->Item(1)->Interior()->SetColorIndex(kTitleRowColor);
         // Made after the fill, the title cells take row 1's format.
@@ -44,7 +45,7 @@ public:
             return;
         }
         for (std::size_t k = 0; k < row.size(); ++k)
-            setField(nextRow_, k, row[k]);
+            setField(nextRow_, k, row[k], numbers_);
         ++nextRow_;
     }
 
@@ -89,12 +90,20 @@ public:
 
 private:
     // Field k of a row goes to column k + 1; columns past IV do not exist.
-    void setField(std::int32_t row, std::size_t field, const std::string& value) {
+    // A number cell for a plain decimal number when asNumber.
+    void setField(std::int32_t row, std::size_t field, const std::string& value,
+                  bool asNumber = false) {
         if (field >= static_cast<std::size_t>(kWorksheetColumns)) {
             fieldsDropped_ = true;
             return;
         }
         const auto cell = sheet_.Cells()->Item(row, static_cast<std::int32_t>(field) + 1);
+        if (asNumber) {
+            if (const std::optional<double> number = plainDecimalNumber(value)) {
+                cell->SetValue(*number);
+                return;
+            }
+        }
         if (value.size() <= kCellTextLimit) {
             cell->SetValue(value);
             return;
@@ -105,6 +114,7 @@ private:
     }
 
     std::string path_;
+    bool numbers_;
     std::string* memory_;                    // saved there instead of path_ when set
     std::shared_ptr<TXLSWorkbook> workbook_; // the one reference, held for this drawing
     IXLSWorksheet& sheet_;
@@ -145,12 +155,13 @@ bool cutToCellLimit(std::string& text) {
     return false;
 }
 
-OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns) {
-    return {std::make_unique<WorksheetResult>(path, columns), {}};
+OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns, bool numbers) {
+    return {std::make_unique<WorksheetResult>(path, columns, numbers), {}};
 }
 
-std::unique_ptr<ResultSink> openWorksheetInMemory(const ColumnList& columns, std::string& bytes) {
-    return std::make_unique<WorksheetResult>(std::string(), columns, &bytes);
+std::unique_ptr<ResultSink> openWorksheetInMemory(const ColumnList& columns, bool numbers,
+                                                  std::string& bytes) {
+    return std::make_unique<WorksheetResult>(std::string(), columns, numbers, &bytes);
 }
 
 } // namespace kelvora

@@ -56,7 +56,8 @@ std::string folderOf(const std::string& path) {
 
 class XlsxResult : public ResultSink {
 public:
-    XlsxResult(std::string path, const ColumnList& columns) : path_(std::move(path)) {
+    XlsxResult(std::string path, const ColumnList& columns, bool numbers)
+        : path_(std::move(path)), numbers_(numbers) {
         if (!start()) {
             discard();
             return;
@@ -78,7 +79,15 @@ public:
             return;
         }
         for (std::size_t k = 0; k < row.size() && !writeFailed_; ++k) {
-            writeCell(static_cast<lxw_row_t>(nextRow_), k, row[k], nullptr);
+            const std::optional<double> number =
+                numbers_ ? plainDecimalNumber(row[k]) : std::nullopt;
+            if (number && k < kXlsxColumns) {
+                noteWidth(k, row[k], row[k], 0);
+                check(worksheet_write_number(sheet_, static_cast<lxw_row_t>(nextRow_),
+                                             static_cast<lxw_col_t>(k), *number, nullptr));
+            } else {
+                writeCell(static_cast<lxw_row_t>(nextRow_), k, row[k], nullptr);
+            }
         }
         ++nextRow_;
     }
@@ -215,18 +224,23 @@ private:
             }
             textsCut_ += cut ? 1 : 0;
         }
+        noteWidth(column, text, *shown, format != nullptr ? kFilterButtonWidth : 0);
+        check(worksheet_write_string(sheet_, row, col, value->c_str(), format));
+    }
+
+    // Widens the column for shown, the text a reader sees of text.
+    void noteWidth(std::size_t column, const std::string& text, const std::string& shown,
+                   std::size_t extra) {
         if (column >= widths_.size()) {
             widths_.resize(column + 1, 0);
         }
         lastColumn_ = std::max(lastColumn_, column);
-        const std::size_t extra = format != nullptr ? kFilterButtonWidth : 0;
         auto& width = widths_[column];
-        if (width < kXlsxMaxColumnWidth && shown->size() + extra > width) {
-            const std::size_t w = (shown == &text ? text.size() : displayWidth(*shown)) + extra;
+        if (width < kXlsxMaxColumnWidth && shown.size() + extra > width) {
+            const std::size_t w = (&shown == &text ? text.size() : displayWidth(shown)) + extra;
             width = static_cast<unsigned char>(
                 std::min<std::size_t>(std::max<std::size_t>(width, w), kXlsxMaxColumnWidth));
         }
-        check(worksheet_write_string(sheet_, row, col, value->c_str(), format));
     }
 
     // The filter over the whole table and the column widths, set once every row is written:
@@ -287,6 +301,7 @@ private:
     }
 
     std::string path_;
+    bool numbers_;
     ReplacingFile file_; // beside path_ until renamed over it
     std::string folder_;
     lxw_workbook* workbook_ = nullptr;
@@ -370,8 +385,8 @@ std::size_t displayWidth(std::string_view text) {
     return width;
 }
 
-OpenedSink openXlsxResult(const std::string& path, const ColumnList& columns) {
-    return {std::make_unique<XlsxResult>(path, columns), {}};
+OpenedSink openXlsxResult(const std::string& path, const ColumnList& columns, bool numbers) {
+    return {std::make_unique<XlsxResult>(path, columns, numbers), {}};
 }
 
 } // namespace kelvora

@@ -13,8 +13,9 @@ namespace kelvora {
 // light yellow and frozen above the rows, with a filter over the whole table and each column as
 // wide as its longest text. The rows go to a temporary file beside path that replaces path
 // when the result is closed normally; an aborted result leaves an earlier file as it was. A
-// workbook that cannot be written is reported by close().
-OpenedSink openXlsxResult(const std::string& path, const ColumnList& columns);
+// workbook that cannot be written is reported by close(). With numbers, a row's value that is a
+// plain decimal number becomes a number cell.
+OpenedSink openXlsxResult(const std::string& path, const ColumnList& columns, bool numbers = false);
 
 // The rows and columns of an Office Open XML worksheet.
 inline constexpr long long kXlsxRows = 1048576;

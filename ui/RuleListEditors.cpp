@@ -18,8 +18,10 @@ enum RowKind { kBlockRow = 1, kLayerRow, kSpaceRow, kAttributeRow, kColumnRow };
 const QColor kNavy(0, 0, 128);
 
 const QString kBlockListHint = QStringLiteral("The Block List : Add blocks to be processed here");
-const QString kColumnListHint =
-    QStringLiteral("The Column List : Add column headers for the XLS or TXT file. ");
+const QString kColumnListHint = QStringLiteral(
+    "The Column List : Add column headers for the XLS or TXT file. An attribute named "
+    "{LAYER}, {LAYOUT}, {HANDLE}, {X}, {Y}, {Z}, {ROTATION}, {XSCALE}, {YSCALE}, {ZSCALE} or "
+    "{DRAWING} fills its column with that property of the insert.");
 
 // Rule texts are 8-bit: UTF-8 when the bytes are valid UTF-8, else Windows-1252.
 QString decodeRuleText(const std::string& bytes) {

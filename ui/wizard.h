@@ -1,4 +1,4 @@
-// The import wizard dialog: the two import options and the way to the template drawing.
+// The import wizard dialog: the three import options and the way to the template drawing.
 #pragma once
 
 #include <QDialog>
@@ -16,11 +16,12 @@ public:
 
     QCheckBox* anonymousBox() const { return m_anonymous; }
     QCheckBox* withoutAttributesBox() const { return m_withoutAttributes; }
+    QCheckBox* fieldColumnsBox() const { return m_fieldColumns; }
     QPushButton* proceedButton() const { return m_proceed; }
     QPushButton* cancelButton() const { return m_cancel; }
     QPushButton* helpButton() const { return m_help; }
 
-    // Sets the two options from the settings, then runs the dialog modally.
+    // Sets the three options from the settings, then runs the dialog modally.
     int exec() override;
 
 signals:
@@ -30,6 +31,7 @@ private:
     kelvora::SettingsStore& m_settings;
     QCheckBox* m_anonymous;
     QCheckBox* m_withoutAttributes;
+    QCheckBox* m_fieldColumns;
     QPushButton* m_proceed;
     QPushButton* m_cancel;
     QPushButton* m_help;

@@ -385,14 +385,17 @@ QWidget* TForm1::buildSecondPage() {
 
     // How drawings are read; each box is stored as soon as it changes.
     QGroupBox* reading = group(QStringLiteral(" Reading drawings "), page);
-    auto readingBox = [this, reading](const QString& text, std::string_view setting,
-                                      const QString& hint) {
-        auto* box = new QCheckBox(text, reading);
+    auto settingBox = [this](QGroupBox* parent, const QString& text, std::string_view setting,
+                             const QString& hint) {
+        auto* box = new QCheckBox(text, parent);
         box->setObjectName(QString::fromLatin1(setting.data(), qsizetype(setting.size())));
         setHint(box, hint);
         connect(box, &QCheckBox::toggled, this,
                 [this, setting](bool on) { kelvora::storeBool(m_settings, setting, on); });
         return box;
+    };
+    auto readingBox = [&](const QString& text, std::string_view setting, const QString& hint) {
+        return settingBox(reading, text, setting, hint);
     };
     m_dynNames = readingBox(QStringLiteral("Read dynamic blocks under their own names"),
                             kelvora::kSettingDynNames,
@@ -420,13 +423,23 @@ QWidget* TForm1::buildSecondPage() {
     setHint(m_textUtf8, QStringLiteral("Comma-separated results get the drawings' texts decoded, "
                                        "as UTF-8 with a byte-order mark. Off: they keep the "
                                        "drawings' own bytes. Workbooks are always decoded."));
-    m_textRaw =
-        new QCheckBox(QStringLiteral("Write values that look like formulas as read."), results);
-    m_textRaw->setObjectName(QStringLiteral("textraw"));
-    setHint(m_textRaw, QStringLiteral("Off: a value in a comma-separated result that begins with "
-                                      "=, +, -, @ (a minus before anything but a number) gets a "
-                                      "leading apostrophe, so that no spreadsheet program runs "
-                                      "it as a formula. Workbooks always store values as text."));
+    m_textRaw = settingBox(
+        results, QStringLiteral("Write values that look like formulas as read."),
+        kelvora::kSettingTextRaw,
+        QStringLiteral("Off: a value in a comma-separated result that begins with =, +, -, @ "
+                       "(a minus before anything but a number) gets a leading apostrophe, so "
+                       "that no spreadsheet program runs it as a formula. Workbooks store such "
+                       "values as text in any case."));
+    m_quantities = settingBox(
+        results, QStringLiteral("Combine identical rows with a Quantity column"),
+        kelvora::kSettingQuantities,
+        QStringLiteral("Rows whose fields are all equal become one row, with a last column "
+                       "\"Quantity\" counting the inserts it stands for."));
+    m_numbers =
+        settingBox(results, QStringLiteral("Store numbers as numbers"), kelvora::kSettingNumbers,
+                   QStringLiteral("In XLS and XLSX results, values such as 12 or -3.5 "
+                                  "become number cells; \"007\" or \"12 mm\" stay "
+                                  "texts. Text results are unchanged."));
     auto* after = new QLabel(QStringLiteral("After process:"), results);
     m_alwaysReport = new QRadioButton(QStringLiteral("Always show Report."), results);
     setHint(m_alwaysReport, QStringLiteral("The run report opens in the desktop's viewer at the "
@@ -440,9 +453,11 @@ QWidget* TForm1::buildSecondPage() {
     auto* resultsGrid = new QGridLayout(results);
     resultsGrid->addWidget(m_textUtf8, 0, 0, 1, 2);
     resultsGrid->addWidget(m_textRaw, 1, 0, 1, 2);
-    resultsGrid->addWidget(after, 2, 0);
-    resultsGrid->addWidget(m_alwaysReport, 2, 1);
-    resultsGrid->addWidget(m_neverReport, 3, 1);
+    resultsGrid->addWidget(m_quantities, 2, 0, 1, 2);
+    resultsGrid->addWidget(m_numbers, 3, 0, 1, 2);
+    resultsGrid->addWidget(after, 4, 0);
+    resultsGrid->addWidget(m_alwaysReport, 4, 1);
+    resultsGrid->addWidget(m_neverReport, 5, 1);
     resultsGrid->setColumnStretch(1, 1);
 
     QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
@@ -497,8 +512,6 @@ QWidget* TForm1::buildSecondPage() {
     });
     connect(m_textUtf8, &QCheckBox::toggled, this,
             [this](bool on) { kelvora::storeBool(m_settings, kelvora::kSettingTextUtf8, on); });
-    connect(m_textRaw, &QCheckBox::toggled, this,
-            [this](bool on) { kelvora::storeBool(m_settings, kelvora::kSettingTextRaw, on); });
     connect(m_help, &QPushButton::clicked, this, &TForm1::showHelp);
     connect(m_site, &QToolButton::clicked, this, [this] { openDocument(QUrl(kWebSite)); });
     connect(m_back, &QPushButton::clicked, this, [this] { m_pages->setCurrentIndex(0); });
@@ -536,6 +549,8 @@ void TForm1::startup() {
     m_allLayouts->setChecked(settings.alllayouts);
     m_minsertCopies->setChecked(settings.minsertcopies);
     m_nested->setChecked(settings.nested);
+    m_quantities->setChecked(settings.quantities);
+    m_numbers->setChecked(settings.numbers);
 
     // Without a stored folder the shipped samples are shown, so a first start has an example.
     QString folder = fromLocal(settings.dxfpath);
@@ -666,8 +681,10 @@ void TForm1::BitBtn1Click() {
     inputs.reportPath = m_paths.reportFile;
     inputs.textForm =
         m_textUtf8->isChecked() ? kelvora::TextForm::Decoded : kelvora::TextForm::AsRead;
-    inputs.textRaw = m_textRaw->isChecked();
     inputs.reading = readingChoices();
+    inputs.results.quantities = m_quantities->isChecked();
+    inputs.results.numbers = m_numbers->isChecked();
+    inputs.results.textRaw = m_textRaw->isChecked();
     if (const std::string clash = kelvora::resultNameClash(inputs); !clash.empty()) {
         m_prompts.error(this, fromLocal(clash) + QStringLiteral(".\n\nNothing was written. Choose "
                                                                 "one of them for this run."));
@@ -804,6 +821,8 @@ void TForm1::gowizard() {
     }
     RuleSet rules = currentRules();
     rules.blockRules = imported.blockRules;
+    if (settings.importfields)
+        kelvora::addLayerAndPositionColumns(rules);
     fillEditors(*m_blocks, *m_columns, rules);
     if (imported.blockRules.empty())
         m_prompts.information(this, fromLocal(std::string(kelvora::kTemplateNoBlocksMessage)));

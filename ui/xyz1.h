@@ -75,6 +75,9 @@ public:
     QCheckBox* allLayoutsBox() const { return m_allLayouts; }
     QCheckBox* minsertCopiesBox() const { return m_minsertCopies; }
     QCheckBox* nestedBox() const { return m_nested; }
+    // How results are shaped: quantities, number cells.
+    QCheckBox* quantitiesBox() const { return m_quantities; }
+    QCheckBox* numbersBox() const { return m_numbers; }
     QPushButton* helpButton() const { return m_help; }
     QLabel* mailLink() const { return m_mail; }
     QToolButton* siteButton() const { return m_site; }
@@ -161,6 +164,8 @@ private:
     QCheckBox* m_allLayouts = nullptr;
     QCheckBox* m_minsertCopies = nullptr;
     QCheckBox* m_nested = nullptr;
+    QCheckBox* m_quantities = nullptr;
+    QCheckBox* m_numbers = nullptr;
     QButtonGroup* m_reportChoice = nullptr;
     QPushButton* m_help = nullptr;
     QLabel* m_mail = nullptr;

@@ -3,6 +3,7 @@
 // run in a child process for two drawing sizes.
 #include "engine/run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -188,9 +190,10 @@ private:
 };
 
 RunInputs runInputs(const std::string& folder, const std::string& name,
-                    const ReadingChoices& reading = {}) {
+                    const ReadingChoices& reading = {}, const ResultChoices& results = {}) {
     RunInputs run;
     run.reading = reading;
+    run.results = results;
     run.extension = "csv";
     run.rules.columns = {"Ref", "Qty"};
     run.rules.blockRules.push_back(
@@ -204,6 +207,11 @@ RunInputs runInputs(const std::string& folder, const std::string& name,
 
 double seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 // Runs the scan in a child process and returns its peak resident memory in KiB.
@@ -276,6 +284,27 @@ int main(int argc, char** argv) {
     std::printf("peak memory of a run: %.1f MB for %.1f MB, %.1f MB for %.1f MB (target under "
                 "32 MB)\n",
                 smallPeak / 1024.0, megabytes / 10, bigPeak / 1024.0, megabytes);
+
+    // Quantities against the plain run, alternated so that both see the same machine.
+    std::vector<double> plainTimes;
+    std::vector<double> quantityTimes;
+    for (int round = 0; round < 5; ++round) {
+        for (const bool quantities : {false, true}) {
+            WindowLikeMonitor monitor;
+            const auto start = Clock::now();
+            const RunOutcome outcome =
+                runBatch(runInputs(folder, "big.dxf", {}, {.quantities = quantities}), monitor);
+            (quantities ? quantityTimes : plainTimes).push_back(seconds(Clock::now() - start));
+            if (!outcome.complete) {
+                std::printf("quantities run failed: %s\n", outcome.fatalMessage.c_str());
+                return 1;
+            }
+        }
+    }
+    std::printf("quantities: median %.3f s against %.3f s plain, ratio %.2f (target at most "
+                "1.3)\n",
+                median(quantityTimes), median(plainTimes),
+                median(quantityTimes) / median(plainTimes));
 
     // Inserts kept from block definitions: another layout's, and blocks inside blocks.
     const long long held = inserts / 3;

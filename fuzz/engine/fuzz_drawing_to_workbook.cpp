@@ -109,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DxfPairReader reader;
     reader.openMemory(drawing);
     std::string saved;
-    const std::unique_ptr<ResultSink> sink = openWorksheetInMemory(rules.columns, saved);
+    const std::unique_ptr<ResultSink> sink =
+        openWorksheetInMemory(rules.columns, size % 2 == 0, saved);
     BlockTally tally;
     DrawingText text;
     forEachInsert(

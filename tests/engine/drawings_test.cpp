@@ -332,3 +332,64 @@ TEST_F(Drawings, BlocksAreReadAsTheChoicesSay) {
     EXPECT_NE(std::find(tally.begin(), tally.end(), "NUT : 4"), tally.end());
     EXPECT_NE(std::find(tally.begin(), tally.end(), "BOLT : 10"), tally.end());
 }
+
+// Checks a text result against what ezdxf reads of the drawing: every row's handle, insertion
+// point, rotation, scales and layout belong to one INSERT of the drawing, and every INSERT
+// has its row. Prints what differs; exits 1 then.
+const char* const kFieldsAgainstEzdxf = R"(
+import csv, sys, ezdxf
+doc = ezdxf.readfile(sys.argv[1])
+want = set()
+for layout in doc.layouts:
+    for e in layout.query("INSERT"):
+        d = e.dxf
+        want.add((d.handle, d.insert.x, d.insert.y, d.insert.z, d.rotation, d.xscale, d.yscale,
+                  d.zscale, d.layer, layout.name))
+with open(sys.argv[2], newline="", encoding="utf-8-sig") as f:
+    rows = list(csv.reader(f))[1:]
+got = {(r[1],) + tuple(float(v) for v in r[2:9]) + (r[9], r[10]) for r in rows}
+if got != want:
+    print("only in the result:", sorted(got - want), "only in ezdxf:", sorted(want - got))
+    sys.exit(1)
+)";
+
+TEST_F(Drawings, InsertFieldsAreWhatEzdxfReads) {
+    // Every field; a rule naming a field takes no tag, and a tag pattern no field.
+    writeFile(
+        dir.file("rules.kvx"),
+        "11\r\nHandle\r\nX\r\nY\r\nZ\r\nRotation\r\nXS\r\nYS\r\nZS\r\nLayer\r\nLayout\r\n"
+        "Drawing\r\n1\r\n*\r\n12\r\n*\r\nAny Space\r\n{HANDLE}\r\n1\r\n{X}\r\n2\r\n{Y}\r\n3\r\n"
+        "{Z}\r\n4\r\n{ROTATION}\r\n5\r\n{XSCALE}\r\n6\r\n{YSCALE}\r\n7\r\n{ZSCALE}\r\n8\r\n"
+        "{LAYER}\r\n9\r\n{LAYOUT}\r\n10\r\n{DRAWING}\r\n11\r\n*\r\n11\r\n");
+    for (const std::string drawing : {"bom_r2018", "blocks_r2018_bin", "twin_r2000"}) {
+        ASSERT_EQ(batch({fixture(drawing + ".dxf")}, "csv"), 0) << messages();
+        const int status =
+            runProgram({KELVORA_PYTHON, "-c", kFieldsAgainstEzdxf, fixture(drawing + ".dxf"),
+                        dir.file("out/" + drawing + ".csv")},
+                       dir.file("python.txt"));
+        EXPECT_EQ(status, 0) << drawing << ": " << readFile(dir.file("python.txt"));
+        // The drawing's name, not the value of the tag that "*" takes.
+        EXPECT_NE(result(drawing + ".csv").find("," + drawing + ".dxf\r\n"), std::string::npos);
+    }
+}
+
+TEST_F(Drawings, QuantitiesCountTheInsertsOfEachDistinctRow) {
+    ASSERT_EQ(batch({fixture("bom_r2018.dxf")}, "csv", "utf-8", {"--quantities"}), 0) << messages();
+    EXPECT_EQ(result("bom_r2018.csv"),
+              kByteOrderMark +
+                  "Block Name,Ref,Qty,Desc,Quantity\r\nPART,P-1,,Plate,4\r\nPART,P-2,,,6\r\n"
+                  "PART,N-0,,,1\r\nPART,N-1,,,1\r\nPART,N-2,,,1\r\nPART,N-3,,,1\r\n"
+                  "PART,N-4,,,1\r\nPART,N-5,,,1\r\nPART,N-6,,,1\r\nPART,N-7,,,1\r\n"
+                  "PART,P-3,,,2\r\n");
+    // The counters and the tally still count inserts, each copy of an array one.
+    const std::vector<std::string> report = reportLines();
+    for (const char* line : {"Number of Blocks matching criteria : 20", "PART : 20",
+                             "  Results : identical rows combined with a Quantity column"}) {
+        EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << line;
+    }
+    // Without the choice, one row per insert.
+    ASSERT_EQ(batch({fixture("bom_r2018.dxf")}, "csv", "utf-8"), 0);
+    const std::string rows = result("bom_r2018.csv");
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 21);
+    EXPECT_EQ(rows.find("Quantity"), std::string::npos);
+}

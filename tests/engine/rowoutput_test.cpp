@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -297,4 +298,27 @@ TEST(TextResultDeathTest, AFailedWriteLeavesTheEarlierResultAndNoTemporaryFile) 
     EXPECT_EXIT(writeOnAFullDisk(path), ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(readFile(path), "earlier");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(PlainDecimalNumber, OnlyPlainDecimalsUpToFifteenDigitsAreNumbers) {
+    const std::vector<std::pair<std::string, double>> numbers{
+        {"12", 12},
+        {"-3.5", -3.5},
+        {"0.25", 0.25},
+        {"0", 0},
+        {"-0", 0},
+        {"0.000", 0},
+        {"10.50", 10.5},
+        {"123456789012345", 123456789012345.0},
+        {"0.000000000000000000123456789012345", 1.23456789012345e-19}};
+    for (const auto& [text, value] : numbers) {
+        const std::optional<double> got = plainDecimalNumber(text);
+        ASSERT_TRUE(got) << text;
+        EXPECT_EQ(*got, value) << text;
+        EXPECT_EQ(std::signbit(*got), value < 0) << text; // "-0" is a plain zero
+    }
+    for (const char* text : {"007", "00.5", "1e5", "12 mm", "1,5", "1234567890123456", "+1", ".5",
+                             "12.", "-", "", " 12", "12 ", "1.2.3", "0x10", "1.0000000000000000"}) {
+        EXPECT_FALSE(plainDecimalNumber(text)) << text;
+    }
 }

@@ -132,19 +132,22 @@ void DialogTest::wizardStoresOptionsAtOnceEvenWhenCancelled() {
     store.ints["importanonymous"] = 1;
     store.ints["importblknonatt"] = 0;
     TForm4 wizard(store);
-    QCOMPARE(wizard.size(), QSize(471, 210));
+    QCOMPARE(wizard.size(), QSize(471, 236));
     QSignalSpy help(&wizard, &TForm4::helpRequested);
     QTimer::singleShot(0, &wizard, [&] {
         QVERIFY(wizard.anonymousBox()->isChecked());
         QVERIFY(!wizard.withoutAttributesBox()->isChecked());
         tick(wizard.withoutAttributesBox());
         tick(wizard.anonymousBox());
+        QVERIFY(!wizard.fieldColumnsBox()->isChecked());
+        tick(wizard.fieldColumnsBox());
         wizard.helpButton()->click();
         wizard.cancelButton()->click();
     });
     QCOMPARE(wizard.exec(), int(QDialog::Rejected));
     QCOMPARE(store.ints["importblknonatt"], 1);
     QCOMPARE(store.ints["importanonymous"], 0);
+    QCOMPARE(store.ints["importfields"], 1);
     QCOMPARE(help.count(), 1);
 
     // The next opening shows the stored options.

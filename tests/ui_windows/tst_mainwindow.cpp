@@ -392,6 +392,26 @@ void MainWindowTest::wizardImportsWithBothOptions() {
     QCOMPARE(h.setting("importanonymous").toInt(), 1);
     QCOMPARE(h.setting("importblknonatt").toInt(), 1);
 
+    // Layer and position columns: appended titles, each filled by its field in every rule.
+    QTimer::singleShot(0, wizard, [&] {
+        tick(wizard->fieldColumnsBox());
+        wizard->proceedButton()->click();
+    });
+    h.prompts.chosenFiles.enqueue(program.path("template.dxf"));
+    w.wizardButton()->click();
+    QCOMPARE(h.setting("importfields").toInt(), 1);
+    QCOMPARE(w.columnList()->titles(), (kelvora::ColumnList{"Ref", "Layer", "Layout", "X", "Y"}));
+    const std::vector<kelvora::AttributeRule> plain = w.blockList()->blockRules()[2].attributes;
+    QCOMPARE(plain.size(), std::size_t(4));
+    QCOMPARE(plain[0], (kelvora::AttributeRule{"{LAYER}", "2"}));
+    QCOMPARE(plain[3], (kelvora::AttributeRule{"{Y}", "5"}));
+    QTimer::singleShot(0, wizard, [&] {
+        tick(wizard->fieldColumnsBox());
+        wizard->proceedButton()->click();
+    });
+    h.prompts.chosenFiles.enqueue(program.path("template.dxf"));
+    w.wizardButton()->click();
+
     // A template that cannot be opened leaves the rules.
     QTimer::singleShot(0, wizard, [&] { wizard->proceedButton()->click(); });
     h.prompts.chosenFiles.enqueue(program.path("missing.dxf"));

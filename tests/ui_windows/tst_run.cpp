@@ -56,6 +56,7 @@ private slots:
     void stopEndsALargeRunAndTheWindowStaysLockedMeanwhile();
     void aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn();
     void readingChoicesAreStoredReportedAndKept();
+    void resultChoicesAreStoredReportedAndKept();
     void aMissingDrawingIsToldWithItsReason();
     void drawingsThatGiveOneResultNameAreRefusedBeforeTheRun();
     void aCutTextIsToldAndTheLabelShowsThePlace();
@@ -216,14 +217,15 @@ void RunTest::aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn() {
     }
 }
 
+// An array insert of DOOR1, three columns and two rows.
+const char* const kDoorArray = "0\r\nSECTION\r\n2\r\nENTITIES\r\n0\r\nINSERT\r\n8\r\n0\r\n"
+                               "100\r\nAcDbMInsertBlock\r\n2\r\nDOOR1\r\n70\r\n3\r\n71\r\n"
+                               "2\r\n0\r\nENDSEC\r\n0\r\nEOF\r\n";
+
 void RunTest::readingChoicesAreStoredReportedAndKept() {
     TestProgram program;
     program.useConfiguration("door.kvx", kDoorConfiguration);
-    // An array insert of three columns and two rows.
-    program.write("samples/plan.dxf",
-                  "0\r\nSECTION\r\n2\r\nENTITIES\r\n0\r\nINSERT\r\n8\r\n0\r\n"
-                  "100\r\nAcDbMInsertBlock\r\n2\r\nDOOR1\r\n70\r\n3\r\n71\r\n2\r\n"
-                  "0\r\nENDSEC\r\n0\r\nEOF\r\n");
+    program.write("samples/plan.dxf", kDoorArray);
     // A template whose only block with attributes is inside another block.
     program.write("template.dxf",
                   "0\r\nSECTION\r\n2\r\nBLOCKS\r\n0\r\nBLOCK\r\n2\r\nOUTER\r\n"
@@ -288,6 +290,46 @@ void RunTest::readingChoicesAreStoredReportedAndKept() {
     TForm1 restarted(program.paths, restartedStore, prompts);
     restarted.startup();
     QCOMPARE(states(restarted, restartedStore), std::pair(onlyNested, onlyNested));
+}
+
+void RunTest::resultChoicesAreStoredReportedAndKept() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    program.write("samples/plan.dxf", kDoorArray); // one row counting six
+    const QString report = QString::fromStdString(program.paths.reportFile);
+    QtSettingsStore store;
+    FakePrompts prompts;
+    {
+        TForm1 window(program.paths, store, prompts);
+        window.startup();
+        window.rep3()->setText(QStringLiteral("csv"));
+        tick(window.autosel());
+        window.neverShowReport()->click();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(window.optionsButton(), Qt::LeftButton);
+        QVERIFY(window.quantitiesBox()->isVisible());
+        QVERIFY(!window.quantitiesBox()->isChecked());
+        QVERIFY(!window.numbersBox()->isChecked());
+        window.createButton()->click();
+        QVERIFY(!reportLines(report).join('\n').contains("Results"));
+        QCOMPARE(readFile(program.path("samples/plan.csv")).count('\n'), 7);
+
+        tick(window.quantitiesBox());
+        tick(window.numbersBox());
+        QCOMPARE(store.readInt("quantities"), std::optional<int>(1));
+        QCOMPARE(store.readInt("numbers"), std::optional<int>(1));
+        window.createButton()->click();
+        QVERIFY(reportLines(report).contains("  Results : identical rows combined with a "
+                                             "Quantity column, numbers stored as numbers"));
+        QVERIFY(readFile(program.path("samples/plan.csv")).endsWith("DOOR1,,6\r\n"));
+    }
+    QtSettingsStore restartedStore;
+    TForm1 restarted(program.paths, restartedStore, prompts);
+    restarted.startup();
+    QVERIFY(restarted.quantitiesBox()->isChecked());
+    QVERIFY(restarted.numbersBox()->isChecked());
+    QVERIFY2(prompts.errors.isEmpty(), qPrintable(prompts.errors.join('\n')));
 }
 
 void RunTest::aMissingDrawingIsToldWithItsReason() {

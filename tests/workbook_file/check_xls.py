@@ -3,7 +3,10 @@
 usage: check_xls.py FILE EXPECTED.json [--soffice SOFFICE] [--java JAVA --poi-classpath CP]
                     [--freexl-read PROGRAM] [--ssconvert SSCONVERT]
 
-EXPECTED.json: {"rows": [[text, ...], ...], "filled_row": 0 or null}
+EXPECTED.json: {"rows": [[text, ...], ...], "filled_row": 0 or null,
+                "numbers": [[row, column], ...] (optional)}
+The cells listed under "numbers" must be number cells of the value their text gives, every
+other cell a text (or empty); readers of CSV, which cannot tell them apart, compare the value.
 Checks:
 - olefile sees one stream "Workbook" whose length is a multiple of 512 of at least 4096 (a
   shorter one would sit in the mini stream), and every free directory entry links to no entry;
@@ -97,7 +100,24 @@ def check_fill(book, sheet, xf_index, where):
             where, xf.background.fill_pattern, xf.background.pattern_colour_index))
 
 
-def check_xlrd(path, rows, filled_row):
+def number_of(value):
+    """The value of a number cell as a reader gives it (Apache POI as "<NUMERIC 12.0>"), or
+    None for a text."""
+    if isinstance(value, (int, float)) and not isinstance(value, bool):
+        return float(value)
+    if isinstance(value, str) and value.startswith("<NUMERIC ") and value.endswith(">"):
+        return float(value[len("<NUMERIC "):-1])
+    return None
+
+
+def csv_number(text):
+    try:
+        return float(text)
+    except ValueError:
+        return None
+
+
+def check_xlrd(path, rows, filled_row, numbers):
     book = xlrd.open_workbook(path, formatting_info=True)
     if book.nsheets != 1:
         fail("%d sheets" % book.nsheets)
@@ -109,7 +129,10 @@ def check_xlrd(path, rows, filled_row):
     for r, row in enumerate(rows):
         for c, text in enumerate(row):
             got = sheet.cell_value(r, c) if c < sheet.row_len(r) else ""
-            if got != text:
+            if (r, c) in numbers:
+                if sheet.cell_type(r, c) != xlrd.XL_CELL_NUMBER or got != float(text):
+                    fail("xlrd: cell (%d, %d) is %r, expected the number %s" % (r, c, got, text))
+            elif got != text:
                 fail("xlrd: cell (%d, %d) is %r, expected %r" % (r, c, shorten(got),
                                                                 shorten(text)))
         if sheet.row_len(r) > len(row) and any(
@@ -125,9 +148,18 @@ def check_xlrd(path, rows, filled_row):
                        "cell (%d, %d)" % (filled_row, c))
 
 
-def compare_table(reader, got, rows):
+def compare_table(reader, got, rows, numbers=frozenset(), typed=True):
     """Compares a reader's rows with the expected ones; missing trailing cells count as empty,
-    and so do rows a reader leaves out at the end when they are empty."""
+    and so do rows a reader leaves out at the end when they are empty. The cells listed in
+    numbers hold numbers: a typed reader must give a number cell of that value, the others
+    (CSV) a text of that value."""
+    if numbers:
+        read = csv_number if not typed else number_of
+        got = [list(row) for row in got]
+        for r, c in numbers:
+            if r < len(got) and c < len(got[r]):
+                value = got[r][c]
+                got[r][c] = rows[r][c] if read(value) == float(rows[r][c]) else "<%r>" % value
     width = max([len(r) for r in rows] + [len(r) for r in got] + [0])
     expected = [row + [""] * (width - len(row)) for row in rows]
     got = [row + [""] * (width - len(row)) for row in got]
@@ -166,11 +198,11 @@ def run_poi(path, java, classpath, filled_row):
     return run([java, "-XX:TieredStopAtLevel=1", "-cp", classpath, "PoiRead", path, row])
 
 
-def check_poi(result, rows, filled_row):
+def check_poi(result, rows, filled_row, numbers):
     got = json_output("Apache POI", result)
     if got["sheets"] != ["Sheet1"]:
         fail("Apache POI: worksheets %r, expected ['Sheet1']" % got["sheets"])
-    compare_table("Apache POI", got["rows"], rows)
+    compare_table("Apache POI", got["rows"], rows, numbers)
     if filled_row is None:
         return
     if got["row_fill"] != TITLE_FILL:
@@ -199,13 +231,13 @@ def run_freexl(path, program):
     return run([program, path])
 
 
-def check_freexl(result, rows):
+def check_freexl(result, rows, numbers):
     got = json_output("FreeXL", result)
     if got["biff"] != 8:
         fail("FreeXL: BIFF version %r, expected 8" % got["biff"])
     if got["sheets"] != ["Sheet1"]:
         fail("FreeXL: worksheets %r, expected ['Sheet1']" % got["sheets"])
-    compare_table("FreeXL", got["rows"], rows)
+    compare_table("FreeXL", got["rows"], rows, numbers)
 
 
 def read_csv(path):
@@ -223,7 +255,7 @@ def run_ssconvert(path, ssconvert):
         return result, read_csv(out) if os.path.exists(out) else None
 
 
-def check_ssconvert(outcome, rows):
+def check_ssconvert(outcome, rows, numbers):
     result, got = outcome
     stderr = result.stderr.decode("utf-8", "replace").strip()
     if result.returncode != 0 or got is None:
@@ -231,7 +263,7 @@ def check_ssconvert(outcome, rows):
                                                                    stderr[-2000:]))
     if stderr:
         fail("ssconvert reported: " + stderr[-2000:])
-    compare_table("ssconvert", got, rows)
+    compare_table("ssconvert", got, rows, numbers, typed=False)
 
 
 def run_soffice(path, soffice):
@@ -245,12 +277,12 @@ def run_soffice(path, soffice):
         return result, read_csv(out) if os.path.exists(out) else None
 
 
-def check_soffice(outcome, rows):
+def check_soffice(outcome, rows, numbers):
     result, got = outcome
     if got is None:
         fail("LibreOffice did not convert the file: " +
              result.stderr.decode("utf-8", "replace").strip())
-    compare_table("LibreOffice", got, rows)
+    compare_table("LibreOffice", got, rows, numbers, typed=False)
 
 
 def main():
@@ -266,6 +298,7 @@ def main():
     with open(args.expected, encoding="utf-8") as f:
         expected = json.load(f)
     rows, filled_row = expected["rows"], expected.get("filled_row")
+    numbers = frozenset(tuple(cell) for cell in expected.get("numbers", []))
     path = args.file
     lines = []
     skip_freexl = freexl_skip_reason(rows)
@@ -283,17 +316,17 @@ def main():
     with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
         jobs = [("Apache POI", pool.submit(run_poi, path, args.java, args.poi_classpath,
                                            filled_row),
-                 lambda r: check_poi(r, rows, filled_row)),
+                 lambda r: check_poi(r, rows, filled_row, numbers)),
                 ("ssconvert", pool.submit(run_ssconvert, path, args.ssconvert),
-                 lambda r: check_ssconvert(r, rows))]
+                 lambda r: check_ssconvert(r, rows, numbers))]
         if not skip_freexl:
             jobs.append(("FreeXL", pool.submit(run_freexl, path, args.freexl_read),
-                         lambda r: check_freexl(r, rows)))
+                         lambda r: check_freexl(r, rows, numbers)))
         if args.soffice:
             jobs.append(("LibreOffice", pool.submit(run_soffice, path, args.soffice),
-                         lambda r: check_soffice(r, rows)))
+                         lambda r: check_soffice(r, rows, numbers)))
         attempt("olefile", lambda: check_olefile(path))
-        attempt("xlrd", lambda: check_xlrd(path, rows, filled_row))
+        attempt("xlrd", lambda: check_xlrd(path, rows, filled_row, numbers))
         for name, job, check in jobs:
             attempt(name, lambda: check(job.result()))
     failed = any(line.startswith("FAIL") for line in lines)

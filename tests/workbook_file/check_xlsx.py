@@ -2,7 +2,9 @@
 
 usage: check_xlsx.py FILE EXPECTED.json [--soffice SOFFICE] [--ssconvert SSCONVERT]
 
-EXPECTED.json: {"rows": [[text, ...], ...], "widths": {"A": 13.0, ...} (optional)}
+EXPECTED.json: {"rows": [[text, ...], ...], "widths": {"A": 13.0, ...} (optional),
+                "numbers": [[row, column], ...] (optional: cells holding the number their
+                text gives; CSV readers compare the value)}
 Checks: the file is a sound zip package with one worksheet; openpyxl reads every cell as the
 expected text, row 1 frozen (A2), a filter over the whole table, row 1 and each of its cells
 filled solid FFFFCC, and the column widths given (to within one character); LibreOffice and
@@ -61,7 +63,7 @@ def check_package(path):
             fail("worksheets %r" % sheets)
 
 
-def check_openpyxl(path, rows, widths):
+def check_openpyxl(path, rows, widths, numbers):
     book = openpyxl.load_workbook(path)
     if book.sheetnames != ["Sheet1"]:
         fail("openpyxl: sheets %r" % book.sheetnames)
@@ -76,6 +78,11 @@ def check_openpyxl(path, rows, widths):
         for c, (value, text) in enumerate(zip(got, want)):
             if text == "" and value is None:
                 continue
+            if (r, c) in numbers:
+                if isinstance(value, (int, float)) and value == float(text):
+                    continue
+                fail("openpyxl: cell %s%d is %r, expected the number %s" % (
+                    get_column_letter(c + 1), r + 1, value, text))
             if not isinstance(value, str) or value != stored(text):
                 fail("openpyxl: cell %s%d is %r, expected %r" % (
                     get_column_letter(c + 1), r + 1, str(value)[:80], stored(text)[:80]))
@@ -103,9 +110,17 @@ def read_csv(path):
         return list(csv.reader(f))
 
 
-def compare(reader, got, rows, width):
+def compare(reader, got, rows, width, numbers):
+    """CSV holds no types: a number cell must give a text of its value."""
     expected = padded(rows, width)
     got = padded(got, width)
+    for r, c in numbers:
+        if r < len(got):
+            try:
+                if float(got[r][c]) == float(expected[r][c]):
+                    got[r][c] = expected[r][c]
+            except ValueError:
+                pass
     if len(got) != len(expected):
         fail("%s: %d rows, expected %d" % (reader, len(got), len(expected)))
     for r, (g, e) in enumerate(zip(got, expected)):
@@ -116,7 +131,7 @@ def compare(reader, got, rows, width):
                         reader, r + 1, c + 1, a[:80], b[:80]))
 
 
-def check_soffice(path, rows, soffice, work):
+def check_soffice(path, rows, soffice, work, numbers):
     profile = "file://" + os.path.join(work, "profile")
     result = subprocess.run(
         [soffice, "--headless", "-env:UserInstallation=" + profile,
@@ -127,10 +142,10 @@ def check_soffice(path, rows, soffice, work):
     out = os.path.join(work, os.path.splitext(os.path.basename(path))[0] + ".csv")
     if not os.path.exists(out):
         fail("LibreOffice did not convert the file: " + result.stderr.strip())
-    compare("LibreOffice", read_csv(out), rows, table_width(rows))
+    compare("LibreOffice", read_csv(out), rows, table_width(rows), numbers)
 
 
-def check_ssconvert(path, rows, ssconvert, work):
+def check_ssconvert(path, rows, ssconvert, work, numbers):
     out = os.path.join(work, "gnumeric.csv")
     result = subprocess.run(
         [ssconvert, "--export-type=Gnumeric_stf:stf_csv", path, out],
@@ -140,7 +155,7 @@ def check_ssconvert(path, rows, ssconvert, work):
     if result.stderr.strip():
         fail("ssconvert warned: " + result.stderr.strip()[:400])
     compare("ssconvert", read_csv(out), [[stored(t) for t in row] for row in rows],
-            table_width(rows))
+            table_width(rows), numbers)
 
 
 def main():
@@ -149,13 +164,14 @@ def main():
     with open(expected_path, encoding="utf-8") as f:
         expected = json.load(f)
     rows = expected["rows"]
+    numbers = frozenset(tuple(cell) for cell in expected.get("numbers", []))
     check_package(path)
-    check_openpyxl(path, rows, expected.get("widths"))
+    check_openpyxl(path, rows, expected.get("widths"), numbers)
     with tempfile.TemporaryDirectory(prefix="kelvora-xlsx-") as work:
         if "--soffice" in options:
-            check_soffice(path, rows, options["--soffice"], work)
+            check_soffice(path, rows, options["--soffice"], work, numbers)
         if "--ssconvert" in options:
-            check_ssconvert(path, rows, options["--ssconvert"], work)
+            check_ssconvert(path, rows, options["--ssconvert"], work, numbers)
     print("OK")
 
 

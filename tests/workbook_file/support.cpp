@@ -216,9 +216,9 @@ std::string JsonText(const std::string& text) {
     return out + "\"";
 }
 
-// The rows as a JSON array of arrays of texts. The JSON texts here are built by appending: for
-// "," + a temporary text, GCC 12 at -O3 warns of an overlapping copy (-Wrestrict) that cannot
-// happen.
+// The rows as a JSON array of arrays of texts, and ', "numbers": [[row, column], ...]'. The
+// JSON texts here are built by appending: for "," + a temporary text, GCC 12 at -O3 warns of an
+// overlapping copy (-Wrestrict) that cannot happen.
 std::string JsonRows(const Table& table) {
     std::string json = "[";
     for (std::size_t r = 0; r < table.size(); ++r) {
@@ -233,15 +233,29 @@ std::string JsonRows(const Table& table) {
     return json + ']';
 }
 
+std::string JsonNumbers(const NumberCells& numbers) {
+    std::string json = ", \"numbers\": [";
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
+        json += k ? ",[" : "[";
+        json += std::to_string(numbers[k].first);
+        json += ',';
+        json += std::to_string(numbers[k].second);
+        json += ']';
+    }
+    return json + ']';
+}
+
 } // namespace
 
 bool HaveLibreOffice() {
     return std::string(KELVORA_SOFFICE).find("NOTFOUND") == std::string::npos;
 }
 
-void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice) {
+void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice,
+                        const NumberCells& numbers) {
     std::string json = "{\"filled_row\": 0, \"rows\": ";
     json += JsonRows(table);
+    json += JsonNumbers(numbers);
     json += '}';
     const std::string expected = file + ".json";
     WriteFile(expected, json);
@@ -293,11 +307,13 @@ int Run(const std::string& command, std::string& output) {
 namespace kelvora::test {
 
 void ExpectXlsxReadersAgree(const std::string& file, const Table& table,
-                            const std::vector<std::pair<std::string, double>>& widths) {
+                            const std::vector<std::pair<std::string, double>>& widths,
+                            const NumberCells& numbers) {
     std::string json;
     json.reserve(table.size() * 16);
     json += "{\"rows\": ";
     json += JsonRows(table);
+    json += JsonNumbers(numbers);
     json += ", \"widths\": {";
     for (std::size_t k = 0; k < widths.size(); ++k) {
         if (k)

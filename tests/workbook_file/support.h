@@ -32,9 +32,12 @@ IXLSWorksheet& FillLikeTheEngine(TXLSWorkbook& workbook, const std::vector<std::
                                  const std::vector<std::vector<std::string>>& rows);
 
 using Table = std::vector<std::vector<std::string>>;
+// Cells (row, column, from 0) expected to hold the number their text in the table gives.
+using NumberCells = std::vector<std::pair<int, int>>;
 // Reads file with olefile, xlrd, Apache POI, FreeXL and Gnumeric (and LibreOffice when asked)
 // and expects table, UTF-8 texts row by row, with row 1 filled light yellow (check_xls.py).
-void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice);
+void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice,
+                        const NumberCells& numbers = {});
 bool HaveLibreOffice();
 
 std::string TempDir();
@@ -51,6 +54,7 @@ namespace kelvora::test {
 // UTF-8 texts row by row, with row 1 filled FFFFCC and frozen, a filter over the whole table,
 // and the given column widths (column letter to characters) (check_xlsx.py).
 void ExpectXlsxReadersAgree(const std::string& file, const Table& table,
-                            const std::vector<std::pair<std::string, double>>& widths = {});
+                            const std::vector<std::pair<std::string, double>>& widths = {},
+                            const NumberCells& numbers = {});
 
 } // namespace kelvora::test

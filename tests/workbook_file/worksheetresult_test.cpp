@@ -176,5 +176,37 @@ TEST_F(WorksheetResultTest, RunReportsAResultThatCouldNotBeWritten) {
     EXPECT_LT(error, second);
 }
 
+// Combined rows with their Quantity column and number cells, in both workbook kinds, as every
+// reader sees them: numbers where the value is a plain decimal, texts elsewhere.
+TEST_F(WorksheetResultTest, QuantitiesAndNumbersInBothWorkbookKinds) {
+    const std::vector<std::string> values{
+        "12", "-3.5", "0.25", "007", "1e5", "12 mm", "1,5", "1234567890123456", "123456789012345"};
+    test::Table table{{"Block Name", "Ref", "Val", "", "Quantity"}};
+    test::NumberCells numbers;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const int row = static_cast<int>(k) + 1;
+        table.push_back({"PART", "R-" + std::to_string(k), values[k], "", std::to_string(k + 2)});
+        if (k < 3 || k == 8)
+            numbers.emplace_back(row, 2);
+        numbers.emplace_back(row, 4);
+    }
+    for (const std::string kind : {"xls", "xlsx"}) {
+        const std::string path = dir + "/bom." + kind;
+        // Rows of four fields (highest column 3), one title fewer: Quantity is column 4.
+        OpenedSink opened = openSink(path, kind, {"Ref", "Val"}, TextForm::AsRead, {true, true}, 3);
+        ASSERT_TRUE(opened.sink);
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            const Row row{"PART", "R-" + std::to_string(k), values[k], ""};
+            opened.sink->writeRows(row, static_cast<long long>(k) + 1);
+            opened.sink->writeRow(row);
+        }
+        ASSERT_TRUE(opened.sink->close(false)) << opened.sink->errorMessage();
+        if (kind == "xls")
+            test::ExpectReadersAgree(path, table, test::HaveLibreOffice(), numbers);
+        else
+            test::ExpectXlsxReadersAgree(path, table, {}, numbers);
+    }
+}
+
 } // namespace
 } // namespace kelvora

@@ -1,8 +1,9 @@
 /* Reads a .xls file with FreeXL and prints, as one JSON object on standard output, the BIFF
  * version, the worksheet names and every cell of the first worksheet as text:
  *   {"biff": 8, "sheets": ["Sheet1"], "rows": [["Block Name", ...], ...]}
- * A cell that is not a text is printed as "<type N>" so that a comparison shows it. Exits 1
- * with the FreeXL error code on standard error when the file cannot be read.
+ * A number cell is printed as a JSON number; any other cell that is not a text as "<type N>"
+ * so that a comparison shows it. Exits 1 with the FreeXL error code on standard error when the
+ * file cannot be read.
  *
  * usage: freexl_read FILE
  */
@@ -76,6 +77,10 @@ int main(int argc, char** argv) {
                     print_text(cell.value.text_value);
                 else if (cell.type == FREEXL_CELL_NULL)
                     print_text("");
+                else if (cell.type == FREEXL_CELL_INT)
+                    printf("%d", cell.value.int_value);
+                else if (cell.type == FREEXL_CELL_DOUBLE)
+                    printf("%.17g", cell.value.double_value);
                 else
                     printf("\"<type %d>\"", cell.type);
             }
