@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Makes the Debian package from a build folder (default: build-release, which
-# `scripts/test.sh --release` builds), unpacks it into an empty folder and uses it there as a
+# Makes the Debian package from a build folder (default: build, the Release build that
+# `scripts/test.sh` makes), unpacks it into an empty folder and uses it there as a
 # new user would: kelvora-batch --version, the samples as CSV (compared with the build
 # folder's kelvora-batch), .xls and .xlsx (read back), and the window started offscreen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="${1:-build-release}"
+build="${1:-build}"
 python=/usr/bin/python3
 
 fail() {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds Kelvora and runs every test, warnings being errors. With --sanitize: an ASan/UBSan
-# build in its own folder; with --release: the Release build packagers make, in build-release.
+# Builds Kelvora as packagers do (Release) and runs every test, warnings being errors. With
+# --sanitize: an ASan/UBSan build in its own folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -12,13 +12,11 @@ case "${1:-}" in
     build=build-asan
     flags+=(-DKELVORA_SANITIZE=ON -DKELVORA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug)
     ;;
-  --release)
-    build=build-release
+  "")
     flags+=(-DCMAKE_BUILD_TYPE=Release)
     ;;
-  "") ;;
   *)
-    echo "usage: $0 [--sanitize | --release]" >&2
+    echo "usage: $0 [--sanitize]" >&2
     exit 2
     ;;
 esac
