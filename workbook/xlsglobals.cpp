@@ -214,6 +214,8 @@ std::int32_t SaveWorkbook(TXLSWorkbook& workbook, const std::string& fileName,
     std::unique_ptr<TXLSStorage> storage;
     if (stream != nullptr) {
         storage = TXLSStorage::CreateInMemory();
+        if (!storage)
+            return fail(kSaveNoMemoryFile, "the compound file could not be created in memory");
     } else {
         if (IsBlankName(fileName))
             return fail(kSaveBlankName, "no file name");
