@@ -1,12 +1,11 @@
 #include "configuration/configuration.h"
 
+#include "platform/system.h"
+
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace kelvora {
@@ -138,11 +137,12 @@ LoadedConfiguration parseConfiguration(std::string_view text, const std::string&
 }
 
 LoadedConfiguration loadconf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    std::error_code statusError;
+    const auto status = std::filesystem::status(pathFromUtf8(path), statusError);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         return {std::nullopt, "Configuration file '" + path + "' cannot be read: it is not a file"};
     }
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(pathFromUtf8(path), std::ios::binary);
     if (!file) {
         return {std::nullopt,
                 "Configuration file '" + path + "' cannot be read: " + std::strerror(errno)};
@@ -177,15 +177,13 @@ ProgramPaths ProgramPaths::forFolder(std::string programFolder) {
 }
 
 ProgramPaths ProgramPaths::current() {
-    std::vector<char> buffer(PATH_MAX + 1);
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    std::string program = n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : "";
+    const std::string program = programFile();
     const std::size_t slash = program.rfind('/');
     return forFolder(slash == std::string::npos ? "./" : program.substr(0, slash + 1));
 }
 
 std::optional<std::string> readLastConfiguration(const ProgramPaths& paths) {
-    std::ifstream file(paths.lastConfigurationFile, std::ios::binary);
+    std::ifstream file(pathFromUtf8(paths.lastConfigurationFile), std::ios::binary);
     std::string line;
     if (!file || !std::getline(file, line)) {
         return std::nullopt;
@@ -217,7 +215,8 @@ StartupConfiguration loadStartupConfiguration(const ProgramPaths& paths) {
         return startup;
     }
     const std::string path = paths.configurationsFolder + "/" + *name;
-    if (::access(path.c_str(), F_OK) != 0) {
+    std::error_code error;
+    if (!std::filesystem::exists(pathFromUtf8(path), error)) {
         startup.message =
             "Configuration file \"" + path + "\" not found, default values used instead";
         return startup;

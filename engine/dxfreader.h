@@ -1,6 +1,8 @@
 // Reading DXF drawings as group-code/value pairs, in their text and their binary form.
 #pragma once
 
+#include "platform/inputfile.h"
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -163,7 +165,7 @@ private:
     bool refill();
     void dropCarriageReturns(const char* begin, const char* end);
 
-    int fd_ = -1;
+    InputFile file_;
     bool memory_ = false;
     std::string error_;
     DxfForm form_ = DxfForm::Text;

@@ -2,6 +2,7 @@
 
 #include "engine/worksheetresult.h"
 #include "engine/xlsxresult.h"
+#include "platform/system.h"
 
 #include <cerrno>
 #include <cstring>
@@ -116,7 +117,11 @@ private:
 } // namespace
 
 OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form) {
+    #ifdef _WIN32
+    const int fd = ::_wopen(pathFromUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0666);
+#else
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+#endif
     if (fd < 0) {
         return {nullptr, "Cannot create result file '" + path + "': " + std::strerror(errno)};
     }

@@ -1,6 +1,7 @@
 #include "engine/run.h"
 
 #include "engine/textfile.h"
+#include "platform/system.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,9 +12,7 @@ namespace kelvora {
 namespace {
 
 std::string nowText() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = localTime(std::time(nullptr));
     char text[128];
     const std::size_t n = std::strftime(text, sizeof text, "%x %X", &local);
     return std::string(text, n);

@@ -16,6 +16,15 @@ namespace kelvora {
 // workbook that cannot be written is reported by close().
 OpenedSink openXlsxResult(const std::string& path, const ColumnList& columns);
 
+// Whether this build writes .xlsx results: the Windows build has no libxlsxwriter.
+#ifdef KELVORA_NO_XLSX
+inline constexpr bool kXlsxAvailable = false;
+#else
+inline constexpr bool kXlsxAvailable = true;
+#endif
+inline constexpr std::string_view kXlsxUnavailable =
+    "this build of Kelvora writes no .xlsx workbooks; use \"xls\" or comma-separated text";
+
 // The rows and columns of an Office Open XML worksheet.
 inline constexpr long long kXlsxRows = 1048576;
 inline constexpr std::size_t kXlsxColumns = 16384;
