@@ -117,8 +117,9 @@ private:
 } // namespace
 
 OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form) {
-    #ifdef _WIN32
-    const int fd = ::_wopen(pathFromUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0666);
+#ifdef _WIN32
+    const int fd =
+        ::_wopen(pathFromUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0666);
 #else
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 #endif
