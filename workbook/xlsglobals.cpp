@@ -23,11 +23,9 @@ constexpr std::uint16_t kSupBookType = 0x01AE;
 constexpr std::uint16_t kExternSheetType = 0x0017;
 
 constexpr std::uint16_t kBiffVersion = 0x0600;
-// The stream is padded with zeros to a multiple of the sector size, and to at least the size
-// from which a compound file keeps a stream in regular sectors: some readers take the zeros
-// of a stream in the mini stream for records.
+// The stream is padded with zeros to a multiple of the sector size, and to at least
+// kLeastStreamLength (xlsstorage.h).
 constexpr std::uint32_t kStreamAlignment = 512;
-constexpr std::int64_t kLeastStreamLength = 4096;
 const char* const kWorkbookStreamName = "Workbook";
 
 class GlobalsWriter {

@@ -24,6 +24,10 @@ namespace kelvora {
 
 class ReplacingFile;
 
+// The shortest "Workbook" stream: the size from which a compound file keeps a stream in
+// regular sectors. Some readers take the zeros of a stream in the mini stream for records.
+inline constexpr std::int64_t kLeastStreamLength = 4096;
+
 // One stream of a compound file, open for writing from position 0.
 class TXLSStorageStream : public TXLSOutputStream {
 public:

@@ -2,8 +2,12 @@
 // compound file under a new name beside the target and moves it over the target on commit.
 #include "xlsstorage.h"
 
+#include "cfbdirectory.h"
 #include "platform/windows.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <objbase.h>
 #include <windows.h>
 
@@ -26,6 +30,27 @@ std::string Reason(HRESULT result) {
 
 std::string LastError() {
     return windows::systemMessage(::GetLastError());
+}
+
+// Marks the free directory entries of the finished file at path (see cfbdirectory.h); false
+// when it could not be read or written back.
+bool MarkFreeEntriesInFile(const std::wstring& path) {
+    const std::filesystem::path file(path);
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return false;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    in.close();
+    const std::vector<std::uint8_t> written = bytes;
+    MarkFreeDirectoryEntries(bytes);
+    if (bytes == written)
+        return true;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
 } // namespace
@@ -109,6 +134,16 @@ std::unique_ptr<TXLSStorageStream> TXLSStorage::CreateStream(const std::string& 
     IStream* stream = nullptr;
     if (FAILED(root_->CreateStream(windows::widen(name).c_str(), kStreamMode, 0, 0, &stream)))
         return nullptr;
+    // The workbook stream is never shorter than the mini stream's cutoff (its end is padded).
+    // Given that length at once, it goes straight to whole sectors: a stream that grows out of
+    // the mini stream leaves the mini stream behind, allocated and unused, which FreeXL takes
+    // for a file without a workbook.
+    ULARGE_INTEGER least{};
+    least.QuadPart = kLeastStreamLength;
+    if (FAILED(stream->SetSize(least))) {
+        stream->Release();
+        return nullptr;
+    }
     return std::make_unique<TXLSStorageStream>(stream);
 }
 
@@ -129,8 +164,10 @@ bool TXLSStorage::Commit() {
         if (read) {
             const auto* data = static_cast<const std::uint8_t*>(::GlobalLock(global));
             read = data != nullptr && info.cbSize.QuadPart <= ::GlobalSize(global);
-            if (read)
+            if (read) {
                 bytes_.assign(data, data + info.cbSize.QuadPart);
+                MarkFreeDirectoryEntries(bytes_);
+            }
             ::GlobalUnlock(global);
         }
         root_->Release();
@@ -138,9 +175,14 @@ bool TXLSStorage::Commit() {
         closed_ = true;
         return read;
     }
-    // Releasing the root storage closes the file; only then can it be moved.
+    // Releasing the root storage closes the file; only then can it be mended and moved.
     root_->Release();
     closed_ = true;
+    if (!MarkFreeEntriesInFile(temporary_)) {
+        error_ = "the compound file could not be read back";
+        ::DeleteFileW(temporary_.c_str());
+        return false;
+    }
     if (!::MoveFileExW(temporary_.c_str(), target_.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error_ = LastError();
