@@ -70,6 +70,7 @@ Settings loadSettings(SettingsStore& store) {
     settings.locked = readBoolOr(store, kSettingLocked, defaults.locked);
     settings.autosel = readBoolOr(store, kSettingAutoSel, defaults.autosel);
     settings.textutf8 = readBoolOr(store, kSettingTextUtf8, defaults.textutf8);
+    settings.textraw = readBoolOr(store, kSettingTextRaw, defaults.textraw);
     settings.dynnames = readBoolOr(store, kSettingDynNames, defaults.dynnames);
     settings.alllayouts = readBoolOr(store, kSettingAllLayouts, defaults.alllayouts);
     settings.minsertcopies = readBoolOr(store, kSettingMinsertCopies, defaults.minsertcopies);
@@ -92,6 +93,7 @@ void storeSettings(SettingsStore& store, const Settings& settings) {
     storeBool(store, kSettingLocked, settings.locked);
     storeBool(store, kSettingAutoSel, settings.autosel);
     storeBool(store, kSettingTextUtf8, settings.textutf8);
+    storeBool(store, kSettingTextRaw, settings.textraw);
     storeBool(store, kSettingDynNames, settings.dynnames);
     storeBool(store, kSettingAllLayouts, settings.alllayouts);
     storeBool(store, kSettingMinsertCopies, settings.minsertcopies);

@@ -18,6 +18,7 @@ inline constexpr std::string_view kSettingDestPath = "destpath";
 inline constexpr std::string_view kSettingLocked = "locked";
 inline constexpr std::string_view kSettingAutoSel = "autosel";
 inline constexpr std::string_view kSettingTextUtf8 = "textutf8";
+inline constexpr std::string_view kSettingTextRaw = "textraw";
 inline constexpr std::string_view kSettingDynNames = "dynnames";
 inline constexpr std::string_view kSettingAllLayouts = "alllayouts";
 inline constexpr std::string_view kSettingMinsertCopies = "minsertcopies";
@@ -45,6 +46,7 @@ struct Settings {
     bool locked = true; // the destination follows the drawing folder
     bool autosel = false;
     bool textutf8 = false; // text results decoded to UTF-8 instead of the drawings' bytes
+    bool textraw = false;  // text results keep values that begin like formulas as read
     // How drawings are read (see ReadingChoices).
     bool dynnames = true;
     bool alllayouts = true;

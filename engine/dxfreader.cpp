@@ -178,6 +178,13 @@ bool DxfPairReader::open(const std::string& path) {
     return true;
 }
 
+bool DxfPairReader::changedWhileRead() const {
+    if (!file_.isOpen()) {
+        return false;
+    }
+    return (endReached_ && fetched_ != size_) || file_.changedSinceOpened();
+}
+
 void DxfPairReader::openMemory(std::string_view bytes) {
     close();
     memory_ = true;
@@ -220,6 +227,7 @@ void DxfPairReader::close() {
     valueTaken_ = true;
     value_ = {};
     fetched_ = size_ = 0;
+    endReached_ = false;
 }
 
 bool DxfPairReader::refill() {
@@ -243,6 +251,7 @@ bool DxfPairReader::refill() {
     end_ = start + kept;
     const long long got = file_.read(start + kept, capacity_ - kept, error_);
     if (got <= 0) {
+        endReached_ = got == 0;
         eof_ = true;
         return false;
     }

@@ -57,6 +57,9 @@ public:
     void close();
     const std::string& errorMessage() const { return error_; }
     DxfForm form() const { return form_; }
+    // Whether the file was cut, grown or rewritten since it was opened: its size or time of
+    // change differs, or its end came before the size it had. Asked before close().
+    bool changedWhileRead() const;
 
     // Moves to the next pair; false at the end of the file. The value of the pair before is
     // skipped unless value() was asked for.
@@ -184,6 +187,7 @@ private:
     std::string store_; // a value that had to be put together: numbers, carriage returns
     long long fetched_ = 0;
     long long size_ = 0;
+    bool endReached_ = false; // a read found the end of the file
 };
 
 // Upper-cases ASCII letters only; every other byte stays as it is.

@@ -2,34 +2,47 @@
 
 #include "engine/worksheetresult.h"
 #include "engine/xlsxresult.h"
-#include "platform/system.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/replacingfile.h"
+
+#include <algorithm>
 
 namespace kelvora {
 
 namespace {
 
-// Comma-separated text. Rows are written through a buffer that goes to the file whenever it
-// holds 64 KiB and whenever the run fetches the next block of the drawing (see flush), so that
-// the file holds every row written so far within one block's reading time; a write per field
-// would cost a system call each and make a run several times slower.
+// Whether the field is a plain decimal number: an optional minus sign, digits, and an optional
+// "." with more digits.
+bool plainNumber(std::string_view field) {
+    if (field.starts_with('-')) {
+        field.remove_prefix(1);
+    }
+    const std::size_t dot = field.find('.');
+    const std::string_view whole = field.substr(0, dot);
+    const std::string_view fraction =
+        dot == std::string_view::npos ? std::string_view() : field.substr(dot + 1);
+    auto digits = [](std::string_view part) {
+        return std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return !whole.empty() && digits(whole) &&
+           (dot == std::string_view::npos || (!fraction.empty() && digits(fraction)));
+}
+
+// Comma-separated text, written beside its target and renamed over it when closed, so that a
+// run that fails or is killed leaves an earlier result of that name as it was. Rows are
+// written through a buffer that goes to the file whenever it holds 64 KiB and whenever the run
+// fetches the next block of the drawing (see flush); a write per field would cost a system
+// call each and make a run several times slower.
 class TextResult : public ResultSink {
 public:
-    TextResult(std::string path, int fd, TextForm form)
-        : path_(std::move(path)), fd_(fd), form_(form) {
+    TextResult(std::string path, TextForm form, bool raw)
+        : path_(std::move(path)), form_(form), raw_(raw) {
         if (form == TextForm::Decoded) {
             pending_ = "\xEF\xBB\xBF"; // UTF-8 byte-order mark, for spreadsheet programs
         }
     }
-    ~TextResult() override {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
+
+    bool open(std::string& error) { return file_.open(path_, error); }
 
     void writeFields(const std::vector<std::string>& fields) {
         for (std::size_t k = 0; k < fields.size(); ++k) {
@@ -52,12 +65,12 @@ public:
 
     bool failed() const override { return !error_.empty(); }
 
-    bool close(bool /*aborted: the rows written so far are kept*/) override {
+    // A stopped run keeps the rows written so far: they replace the earlier result too.
+    bool close(bool /*aborted*/) override {
         flush();
-        if (fd_ >= 0 && ::close(fd_) != 0 && error_.empty()) {
-            error_ = std::strerror(errno);
+        if (!failed()) {
+            file_.commit(error_);
         }
-        fd_ = -1;
         return !failed();
     }
 
@@ -69,17 +82,32 @@ public:
 
     TextForm textForm() const override { return form_; }
 
+    void flush() override {
+        if (!failed() && !pending_.empty()) {
+            file_.write(pending_, error_);
+        }
+        pending_.clear();
+    }
+
 private:
     static constexpr std::size_t kFlushSize = 64 * 1024;
 
     // A field holding a comma, a double quote or a line break is quoted, its quotes doubled,
-    // so that it stays one field; every other field is written byte for byte.
+    // so that it stays one field. Unless the result is raw, a field that a spreadsheet program
+    // would take for a formula gets a leading apostrophe: drawings are outside input. Every
+    // other field is written byte for byte.
     void appendField(const std::string& field) {
-        if (field.find_first_of(",\"\r\n") == std::string::npos) {
+        const bool quoted = field.find_first_of(",\"\r\n") != std::string::npos;
+        if (quoted) {
+            pending_ += '"';
+        }
+        if (!raw_ && looksLikeFormula(field)) {
+            pending_ += '\'';
+        }
+        if (!quoted) {
             pending_ += field;
             return;
         }
-        pending_ += '"';
         for (char c : field) {
             if (c == '"') {
                 pending_ += '"';
@@ -89,44 +117,40 @@ private:
         pending_ += '"';
     }
 
-public:
-    void flush() override {
-        std::size_t done = 0;
-        while (done < pending_.size() && fd_ >= 0 && error_.empty()) {
-            const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                error_ = n < 0 ? std::strerror(errno) : "nothing could be written";
-                break;
-            }
-            done += static_cast<std::size_t>(n);
+    static bool looksLikeFormula(std::string_view field) {
+        if (field.empty()) {
+            return false;
         }
-        pending_.clear();
+        switch (field.front()) {
+        case '=':
+        case '+':
+        case '@':
+        case '\t':
+        case '\r':
+            return true;
+        case '-':
+            return !plainNumber(field);
+        default:
+            return false;
+        }
     }
 
-private:
     std::string path_;
-    int fd_;
     TextForm form_;
+    bool raw_;
+    ReplacingFile file_;
     std::string pending_;
     std::string error_;
 };
 
 } // namespace
 
-OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form) {
-#ifdef _WIN32
-    const int fd =
-        ::_wopen(pathFromUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0666);
-#else
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-#endif
-    if (fd < 0) {
-        return {nullptr, "Cannot create result file '" + path + "': " + std::strerror(errno)};
+OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form,
+                          bool raw) {
+    auto sink = std::make_unique<TextResult>(path, form, raw);
+    if (std::string error; !sink->open(error)) {
+        return {nullptr, "Cannot create result file '" + path + "': " + error};
     }
-    auto sink = std::make_unique<TextResult>(path, fd, form);
     std::vector<std::string> titles{std::string(kBlockNameTitle)};
     for (const std::string& title : columns) {
         titles.push_back(form == TextForm::Decoded ? utf8FromAnsi(title) : title);
@@ -137,7 +161,7 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns, Te
 }
 
 OpenedSink openSink(const std::string& path, const std::string& extension,
-                    const ColumnList& columns, TextForm textForm) {
+                    const ColumnList& columns, TextForm textForm, bool textRaw) {
     // The one place where the kind of result is chosen: a worksheet for exactly "xls" or
     // "xlsx".
     if (extension == "xls") {
@@ -146,7 +170,7 @@ OpenedSink openSink(const std::string& path, const std::string& extension,
     if (extension == "xlsx") {
         return openXlsxResult(path, columns);
     }
-    return openTextResult(path, columns, textForm);
+    return openTextResult(path, columns, textForm, textRaw);
 }
 
 const BlockRule* selectRule(const RuleSet& rules, const InsertHeader& header) {

@@ -67,12 +67,15 @@ struct OpenedSink {
 // exactly "xls", an Office Open XML workbook when it is exactly "xlsx", comma-separated text in
 // the given form for every other extension.
 OpenedSink openSink(const std::string& path, const std::string& extension,
-                    const ColumnList& columns, TextForm textForm = TextForm::AsRead);
+                    const ColumnList& columns, TextForm textForm = TextForm::AsRead,
+                    bool textRaw = false);
 
 // The comma-separated text kind, used for every extension but "xls" and "xlsx". Decoded text is
-// UTF-8 behind a byte-order mark, the titles decoded as configuration texts are.
+// UTF-8 behind a byte-order mark, the titles decoded as configuration texts are. A field that
+// begins like a formula (=, +, @, a tab or a carriage return, or - before anything but a plain
+// number) gets a leading apostrophe unless raw is set, so that no spreadsheet program runs it.
 OpenedSink openTextResult(const std::string& path, const ColumnList& columns,
-                          TextForm form = TextForm::AsRead);
+                          TextForm form = TextForm::AsRead, bool raw = false);
 
 // The block rule that accepts the insert, or null. Only the first rule whose block pattern
 // matches is tested for layer and space.

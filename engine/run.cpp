@@ -1,11 +1,15 @@
 #include "engine/run.h"
 
 #include "engine/textfile.h"
+#include "platform/replacingfile.h"
 #include "platform/system.h"
 
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <filesystem>
+#include <map>
+#include <set>
 
 namespace kelvora {
 
@@ -35,7 +39,44 @@ int compareIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+// The drawing's path: the name in the source folder, or the name itself when absolute.
+std::string inputPathOf(const std::string& sourceFolder, const std::string& name) {
+    return !name.empty() && name.front() == '/' ? name : withSeparator(sourceFolder) + name;
+}
+
+// One spelling per file, links and "." and ".." resolved, to tell whether two paths are one.
+std::string sameFileKey(const std::string& path) {
+    std::error_code failed;
+    const std::filesystem::path key = std::filesystem::weakly_canonical(path, failed);
+    return failed ? path : key.string();
+}
+
+// Why the result must not be written at its path, before anything is: it is one of the run's
+// own drawings, a symbolic link, or no regular file. Empty when it may be.
+std::string resultRefusal(const std::string& result, const std::set<std::string>& drawings) {
+    if (std::string unfit = unfitTarget(result); !unfit.empty()) {
+        return unfit;
+    }
+    return drawings.contains(sameFileKey(result)) ? "it is one of the drawings of this run"
+                                                  : std::string();
+}
+
 } // namespace
+
+std::string resultNameClash(const RunInputs& inputs) {
+    const std::string extension = trimExtension(inputs.extension);
+    std::map<std::string, const std::string*> drawingOf;
+    for (const std::string& name : inputs.files) {
+        const std::string result = resultPath(inputs.destinationFolder, name, extension);
+        const auto [known, added] = drawingOf.try_emplace(sameFileKey(result), &name);
+        if (!added) {
+            return "The drawings '" + inputPathOf(inputs.sourceFolder, *known->second) + "' and '" +
+                   inputPathOf(inputs.sourceFolder, name) + "' would both give the result '" +
+                   result + "'";
+        }
+    }
+    return {};
+}
 
 std::string readingLine(const ReadingChoices& reading) {
     std::string line;
@@ -107,8 +148,8 @@ std::string processingLabel(const std::string& inputPath, RunPlace place) {
 
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
-                           RunMonitor& monitor, TextForm textForm, const ReadingChoices& reading,
-                           RunPlace place) {
+                           RunMonitor& monitor, TextForm textForm, bool textRaw,
+                           const ReadingChoices& reading, RunPlace place) {
     DrawingOutcome outcome;
     outcome.inputPath = inputPath;
     outcome.resultPath = resultPath;
@@ -133,7 +174,7 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
             "': " + (dwg ? "it is a DWG drawing; save it as DXF first" : "it is not a DXF drawing");
         return outcome;
     }
-    OpenedSink opened = openSink(resultPath, extension, rules.columns, textForm);
+    OpenedSink opened = openSink(resultPath, extension, rules.columns, textForm, textRaw);
     if (!opened.sink) {
         outcome.error = opened.error;
         return outcome;
@@ -169,11 +210,16 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
         }
     };
     state.processed = forEachInsert(reader, text, onInsert, beforePair, reading).insertsFound;
+    // A drawing still being written, or cut while it was read, gave rows that may not be all.
+    outcome.drawingChanged = !state.abort && reader.changedWhileRead();
     reader.close();
 
     outcome.resultWritten = sink.close(state.abort);
     outcome.failureEndsRun = sink.failureEndsRun();
     outcome.notes = sink.warnings();
+    if (outcome.drawingChanged) {
+        outcome.notes.emplace_back(kDrawingChangedLine);
+    }
     if (!outcome.resultWritten) {
         outcome.notes.emplace_back(kResultFailedLine);
         outcome.error = sink.errorMessage();
@@ -201,6 +247,10 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
     if (highest.invalidText) {
         outcome.fatalMessage = "'" + *highest.invalidText + "' is not a valid " +
                                (highest.tooLarge ? "column number" : "integer value");
+    } else {
+        outcome.fatalMessage = resultNameClash(inputs);
+    }
+    if (!outcome.fatalMessage.empty()) {
         report.push_back(outcome.fatalMessage);
         allDone = false;
     } else {
@@ -212,14 +262,28 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
         }
         report.emplace_back();
         report.emplace_back();
+        std::set<std::string> drawings;
+        for (const std::string& name : inputs.files) {
+            drawings.insert(sameFileKey(inputPathOf(source, name)));
+        }
         monitor.showProgress();
         const std::size_t count = inputs.files.size();
         for (std::size_t i = 0; i < count; ++i) {
             const std::string& name = inputs.files[i];
-            const std::string input = !name.empty() && name.front() == '/' ? name : source + name;
-            DrawingOutcome drawing = processFile(input, resultPath(destination, name, extension),
-                                                 extension, rules, highest.value, monitor,
-                                                 inputs.textForm, inputs.reading, {i + 1, count});
+            const std::string input = inputPathOf(source, name);
+            const std::string result = resultPath(destination, name, extension);
+            DrawingOutcome drawing;
+            if (const std::string refusal = resultRefusal(result, drawings); !refusal.empty()) {
+                // Nothing is written there; the other drawings' results may well be.
+                drawing.inputPath = input;
+                drawing.resultPath = result;
+                drawing.error = "Cannot write result file '" + result + "': " + refusal;
+                drawing.failureEndsRun = false;
+            } else {
+                drawing =
+                    processFile(input, result, extension, rules, highest.value, monitor,
+                                inputs.textForm, inputs.textRaw, inputs.reading, {i + 1, count});
+            }
             report.push_back(input);
             report.emplace_back();
             if (drawing.state.openFailed) {
@@ -229,7 +293,7 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
             } else {
                 addFileReport(report, drawing.state, drawing.notes);
             }
-            allDone = allDone && drawing.resultWritten;
+            allDone = allDone && drawing.resultWritten && !drawing.drawingChanged;
             // A Stop seen in the pump before the drawing's last line lets it end normally, but
             // still ends the run.
             const bool aborted = drawing.state.abort || monitor.abortRequested();
@@ -250,9 +314,9 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
         }
     }
     std::string error;
-    outcome.reportSaved = saveTextFileAtomically(inputs.reportPath, joinLines(report), error);
-    if (!outcome.reportSaved && outcome.fatalMessage.empty()) {
-        outcome.fatalMessage = "The report could not be saved. " + error;
+    outcome.reportSaved = saveReportFile(inputs.reportPath, joinLines(report), error);
+    if (!outcome.reportSaved) {
+        outcome.reportError = "The report could not be saved. " + error;
     }
     monitor.hideProgress();
     outcome.complete = allDone && outcome.reportSaved;

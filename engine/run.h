@@ -42,6 +42,8 @@ struct RunInputs {
     std::string reportPath;
     // How text results take the drawings' texts; workbooks are always decoded.
     TextForm textForm = TextForm::AsRead;
+    // Text results take fields that look like formulas as read, without an apostrophe.
+    bool textRaw = false;
     ReadingChoices reading;
 };
 
@@ -64,6 +66,7 @@ struct DrawingOutcome {
     std::string error;               // why the drawing or its result failed
     std::string_view openFailedLine; // the report line of a drawing that could not be read
     bool failureEndsRun = true;      // a failed result ends the run (see ResultSink)
+    bool drawingChanged = false;     // the file changed while it was read
     // Report lines after the tally: the result's warnings, then its failure if any.
     std::vector<std::string> notes;
 };
@@ -78,6 +81,8 @@ struct RunOutcome {
     bool complete = false;
     // Set when the run ended early or could not start: what the user must be told.
     std::string fatalMessage;
+    // Why the report could not be saved; told besides any fatalMessage.
+    std::string reportError;
 };
 
 inline constexpr std::string_view kOpenFailedLine =
@@ -87,6 +92,8 @@ inline constexpr std::string_view kDwgLine = "*** Error, DWG drawing: save it as
 inline constexpr std::string_view kResultFailedLine =
     "*** Error, result file could not be written ***";
 inline constexpr std::string_view kAbortedLine = "Process aborted";
+inline constexpr std::string_view kDrawingChangedLine =
+    "*** Warning, the drawing changed while it was read ***";
 inline constexpr std::string_view kInvalidExtensionMessage =
     "     Enter a valid file extension please.     ";
 inline constexpr std::string_view kNoBlocksMessage = "     Select blocks to process please.     ";
@@ -105,6 +112,10 @@ std::string withSeparator(std::string folder);
 std::string resultPath(const std::string& destinationFolder, const std::string& drawingName,
                        const std::string& extension);
 
+// A message naming two drawings of the run whose results would have one name, so that one
+// would replace the other; empty when every drawing has a result name of its own.
+std::string resultNameClash(const RunInputs& inputs);
+
 RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor);
 
 // Where a drawing stands in its run: number (from 1) of count.
@@ -121,7 +132,8 @@ std::string processingLabel(const std::string& inputPath, RunPlace place);
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
                            RunMonitor& monitor, TextForm textForm = TextForm::AsRead,
-                           const ReadingChoices& reading = {}, RunPlace place = {});
+                           bool textRaw = false, const ReadingChoices& reading = {},
+                           RunPlace place = {});
 
 // Appends one drawing's counters, its tally sorted without regard to case, and its notes.
 void addFileReport(std::vector<std::string>& report, const RunState& state,

@@ -2,6 +2,8 @@
 
 #include "workbook/workbook.h"
 
+#include <optional>
+
 namespace kelvora {
 
 namespace {
@@ -11,10 +13,23 @@ constexpr std::int32_t kTitleRowColor = 19;
 constexpr std::int32_t kWorksheetRows = kMaxRow + 1;
 constexpr std::int32_t kWorksheetColumns = kMaxColumn + 1;
 
+// Collects a saved workbook's bytes.
+class MemoryStream : public TXLSOutputStream {
+public:
+    explicit MemoryStream(std::string& bytes) : bytes_(bytes) {}
+    std::size_t Write(const void* data, std::size_t count) override {
+        bytes_.append(static_cast<const char*>(data), count);
+        return count;
+    }
+
+private:
+    std::string& bytes_;
+};
+
 class WorksheetResult : public ResultSink {
 public:
-    WorksheetResult(std::string path, const ColumnList& columns)
-        : path_(std::move(path)), workbook_(TXLSWorkbook::Create()),
+    WorksheetResult(std::string path, const ColumnList& columns, std::string* memory = nullptr)
+        : path_(std::move(path)), memory_(memory), workbook_(TXLSWorkbook::Create()),
           sheet_(*workbook_->Worksheets().Add()) {
         sheet_.Cells()->Item(1, 1)->SetValue(std::string(kBlockNameTitle));
         sheet_.Cells()->EntireRow()->Item(1)->Interior()->SetColorIndex(kTitleRowColor);
@@ -48,7 +63,10 @@ public:
         if (aborted)
             return true; // no result for an aborted drawing; an earlier file stays
         std::string reason;
-        if (SaveWorkbook(*workbook_, path_, nullptr, &reason) == kSaveOk)
+        std::optional<MemoryStream> memory;
+        if (memory_)
+            memory.emplace(*memory_);
+        if (SaveWorkbook(*workbook_, path_, memory ? &*memory : nullptr, &reason) == kSaveOk)
             return true;
         error_ = "Cannot write result file '" + path_ + "': " + reason;
         return false;
@@ -87,6 +105,7 @@ private:
     }
 
     std::string path_;
+    std::string* memory_;                    // saved there instead of path_ when set
     std::shared_ptr<TXLSWorkbook> workbook_; // the one reference, held for this drawing
     IXLSWorksheet& sheet_;
     std::int32_t nextRow_ = 2;
@@ -128,6 +147,10 @@ bool cutToCellLimit(std::string& text) {
 
 OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns) {
     return {std::make_unique<WorksheetResult>(path, columns), {}};
+}
+
+std::unique_ptr<ResultSink> openWorksheetInMemory(const ColumnList& columns, std::string& bytes) {
+    return std::make_unique<WorksheetResult>(std::string(), columns, &bytes);
 }
 
 } // namespace kelvora

@@ -9,6 +9,8 @@ namespace kelvora {
 // A new workbook whose worksheet holds "Block Name" and the column titles in row 1, filled
 // light yellow. Nothing is written to path before the result is closed.
 OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns);
+// The same result saved into memory when closed instead of a file: the compound file's bytes.
+std::unique_ptr<ResultSink> openWorksheetInMemory(const ColumnList& columns, std::string& bytes);
 
 // Report lines of a worksheet that could not hold everything.
 std::string rowsBeyondLimitWarning(long long rows);

@@ -21,6 +21,9 @@ public:
     bool isOpen() const;
     // The size when opened.
     long long size() const { return size_; }
+    // Whether the file's size or time of change differs from when it was opened (or it can no
+    // longer be asked).
+    bool changedSinceOpened() const;
     // Reads up to count bytes into buffer: the number read, 0 at the end of the file, or -1 with
     // the reason.
     long long read(char* buffer, std::size_t count, std::string& error);
@@ -33,6 +36,7 @@ private:
     int fd_ = -1;
 #endif
     long long size_ = 0;
+    long long changedAt_ = 0; // the time of change when opened, in the system's units
 };
 
 } // namespace kelvora

@@ -8,6 +8,14 @@
 
 namespace kelvora {
 
+namespace {
+
+long long nanoseconds(const timespec& time) {
+    return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+}
+
+} // namespace
+
 InputFile::~InputFile() {
     close();
 }
@@ -28,11 +36,18 @@ bool InputFile::open(const std::string& path, std::string& error) {
     }
     fd_ = fd;
     size_ = static_cast<long long>(info.st_size);
+    changedAt_ = nanoseconds(info.st_mtim);
     return true;
 }
 
 bool InputFile::isOpen() const {
     return fd_ >= 0;
+}
+
+bool InputFile::changedSinceOpened() const {
+    struct stat info {};
+    return ::fstat(fd_, &info) != 0 || static_cast<long long>(info.st_size) != size_ ||
+           nanoseconds(info.st_mtim) != changedAt_;
 }
 
 long long InputFile::read(char* buffer, std::size_t count, std::string& error) {
@@ -51,7 +66,7 @@ void InputFile::close() {
         ::close(fd_);
         fd_ = -1;
     }
-    size_ = 0;
+    size_ = changedAt_ = 0;
 }
 
 } // namespace kelvora

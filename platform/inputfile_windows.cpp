@@ -7,6 +7,22 @@
 
 namespace kelvora {
 
+namespace {
+
+// The size and the time of the last write of an open file; false when it cannot be asked.
+bool sizeAndChange(HANDLE handle, long long& size, long long& changedAt) {
+    LARGE_INTEGER bytes{};
+    FILETIME written{};
+    if (!::GetFileSizeEx(handle, &bytes) || !::GetFileTime(handle, nullptr, nullptr, &written)) {
+        return false;
+    }
+    size = bytes.QuadPart;
+    changedAt = static_cast<long long>(written.dwHighDateTime) << 32 | written.dwLowDateTime;
+    return true;
+}
+
+} // namespace
+
 InputFile::~InputFile() {
     close();
 }
@@ -28,19 +44,25 @@ bool InputFile::open(const std::string& path, std::string& error) {
         error = windows::systemMessage(::GetLastError());
         return false;
     }
-    LARGE_INTEGER size{};
-    if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileSizeEx(handle, &size)) {
+    if (::GetFileType(handle) != FILE_TYPE_DISK || !sizeAndChange(handle, size_, changedAt_)) {
         error = "it is not a regular file";
         ::CloseHandle(handle);
+        size_ = changedAt_ = 0;
         return false;
     }
     handle_ = handle;
-    size_ = size.QuadPart;
     return true;
 }
 
 bool InputFile::isOpen() const {
     return handle_ != nullptr;
+}
+
+bool InputFile::changedSinceOpened() const {
+    long long size = 0;
+    long long changedAt = 0;
+    return !sizeAndChange(static_cast<HANDLE>(handle_), size, changedAt) || size != size_ ||
+           changedAt != changedAt_;
 }
 
 long long InputFile::read(char* buffer, std::size_t count, std::string& error) {
@@ -58,7 +80,7 @@ void InputFile::close() {
         ::CloseHandle(static_cast<HANDLE>(handle_));
         handle_ = nullptr;
     }
-    size_ = 0;
+    size_ = changedAt_ = 0;
 }
 
 } // namespace kelvora

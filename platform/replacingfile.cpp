@@ -9,6 +9,48 @@
 
 namespace kelvora {
 
+std::string unfitTarget(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return "it is a symbolic link";
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return "it is not a regular file";
+    }
+    return {};
+}
+
+bool isStreamFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+bool writeToStreamFile(const std::string& path, std::string_view bytes, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    bool written = true;
+    while (written && !bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            error = std::strerror(n < 0 ? errno : EIO);
+            written = false;
+        }
+    }
+    if (::close(fd) != 0 && written) {
+        error = std::strerror(errno);
+        written = false;
+    }
+    return written;
+}
+
 ReplacingFile::~ReplacingFile() {
     abandon();
 }
@@ -22,22 +64,28 @@ bool ReplacingFile::fail(int code, std::string& error) {
 bool ReplacingFile::open(const std::string& target, std::string& error) {
     abandon();
     target_ = target;
+    if (error = unfitTarget(target); !error.empty()) {
+        return false;
+    }
     struct stat info {};
     const bool exists = ::stat(target.c_str(), &info) == 0;
     if (exists && ::access(target.c_str(), W_OK) != 0) {
         return fail(errno, error);
     }
-    temporary_ = target + ".XXXXXX";
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode_ = exists ? (info.st_mode & 07777) : (0666 & ~mask);
+    // A short name of its own, so that a target whose name is as long as a name may be still
+    // gets one; mkstemp creates it exclusively with mode 0600.
+    const std::size_t slash = target.rfind('/');
+    temporary_ = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+                 ".kelvora-XXXXXX";
     fd_ = ::mkstemp(temporary_.data());
     if (fd_ < 0) {
         const int code = errno;
         temporary_.clear();
         return fail(code, error);
     }
-    // The new file takes the earlier one's permissions, or those a new file gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, exists ? (info.st_mode & 07777) : (0666 & ~mask));
     return true;
 }
 
@@ -59,12 +107,21 @@ bool ReplacingFile::commit(std::string& error) {
     if (fd_ < 0) {
         return fail(EBADF, error);
     }
-    if (::fsync(fd_) != 0) {
+    if (::fchmod(fd_, mode_) != 0 || ::fsync(fd_) != 0) {
         return fail(errno, error);
     }
     const int closed = ::close(fd_);
     fd_ = -1;
-    if (closed != 0 || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (closed != 0) {
+        return fail(errno, error);
+    }
+    // Whatever was planted at the target since open is not written through: rename replaces
+    // a link itself, but a folder or device there is refused.
+    if (error = unfitTarget(target_); !error.empty()) {
+        abandon();
+        return false;
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
         return fail(errno, error);
     }
     temporary_.clear();

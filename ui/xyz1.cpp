@@ -124,6 +124,10 @@ RunProblems runProblems(const kelvora::RunOutcome& outcome) {
         problems.lines << fromLocal(outcome.fatalMessage);
         problems.anyError = true;
     }
+    if (!outcome.reportError.empty()) {
+        problems.lines << fromLocal(outcome.reportError);
+        problems.anyError = true;
+    }
     return problems;
 }
 
@@ -415,6 +419,13 @@ QWidget* TForm1::buildSecondPage() {
     setHint(m_textUtf8, QStringLiteral("Comma-separated results get the drawings' texts decoded, "
                                        "as UTF-8 with a byte-order mark. Off: they keep the "
                                        "drawings' own bytes. Workbooks are always decoded."));
+    m_textRaw =
+        new QCheckBox(QStringLiteral("Write values that look like formulas as read."), results);
+    m_textRaw->setObjectName(QStringLiteral("textraw"));
+    setHint(m_textRaw, QStringLiteral("Off: a value in a comma-separated result that begins with "
+                                      "=, +, -, @ (a minus before anything but a number) gets a "
+                                      "leading apostrophe, so that no spreadsheet program runs "
+                                      "it as a formula. Workbooks always store values as text."));
     auto* after = new QLabel(QStringLiteral("After process:"), results);
     m_alwaysReport = new QRadioButton(QStringLiteral("Always show Report."), results);
     setHint(m_alwaysReport, QStringLiteral("The run report opens in the desktop's viewer at the "
@@ -427,9 +438,10 @@ QWidget* TForm1::buildSecondPage() {
     m_reportChoice->addButton(m_neverReport);
     auto* resultsGrid = new QGridLayout(results);
     resultsGrid->addWidget(m_textUtf8, 0, 0, 1, 2);
-    resultsGrid->addWidget(after, 1, 0);
-    resultsGrid->addWidget(m_alwaysReport, 1, 1);
-    resultsGrid->addWidget(m_neverReport, 2, 1);
+    resultsGrid->addWidget(m_textRaw, 1, 0, 1, 2);
+    resultsGrid->addWidget(after, 2, 0);
+    resultsGrid->addWidget(m_alwaysReport, 2, 1);
+    resultsGrid->addWidget(m_neverReport, 3, 1);
     resultsGrid->setColumnStretch(1, 1);
 
     QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
@@ -484,6 +496,8 @@ QWidget* TForm1::buildSecondPage() {
     });
     connect(m_textUtf8, &QCheckBox::toggled, this,
             [this](bool on) { kelvora::storeBool(m_settings, kelvora::kSettingTextUtf8, on); });
+    connect(m_textRaw, &QCheckBox::toggled, this,
+            [this](bool on) { kelvora::storeBool(m_settings, kelvora::kSettingTextRaw, on); });
     connect(m_help, &QPushButton::clicked, this, &TForm1::showHelp);
     connect(m_site, &QToolButton::clicked, this, [this] { openDocument(QUrl(kWebSite)); });
     connect(m_back, &QPushButton::clicked, this, [this] { m_pages->setCurrentIndex(0); });
@@ -516,6 +530,7 @@ void TForm1::startup() {
     if (settings.showlog)
         (*settings.showlog ? m_alwaysReport : m_neverReport)->setChecked(true);
     m_textUtf8->setChecked(settings.textutf8);
+    m_textRaw->setChecked(settings.textraw);
     m_dynNames->setChecked(settings.dynnames);
     m_allLayouts->setChecked(settings.alllayouts);
     m_minsertCopies->setChecked(settings.minsertcopies);
@@ -650,7 +665,13 @@ void TForm1::BitBtn1Click() {
     inputs.reportPath = m_paths.reportFile;
     inputs.textForm =
         m_textUtf8->isChecked() ? kelvora::TextForm::Decoded : kelvora::TextForm::AsRead;
+    inputs.textRaw = m_textRaw->isChecked();
     inputs.reading = readingChoices();
+    if (const std::string clash = kelvora::resultNameClash(inputs); !clash.empty()) {
+        m_prompts.error(this, fromLocal(clash) + QStringLiteral(".\n\nNothing was written. Choose "
+                                                                "one of them for this run."));
+        return;
+    }
 
     kelvora::RunOutcome outcome;
     {

@@ -69,6 +69,7 @@ public:
     QRadioButton* alwaysShowReport() const { return m_alwaysReport; }
     QRadioButton* neverShowReport() const { return m_neverReport; }
     QCheckBox* textUtf8() const { return m_textUtf8; }
+    QCheckBox* textRaw() const { return m_textRaw; }
     // How drawings are read: dynamic block names, every layout, array copies, nested blocks.
     QCheckBox* dynamicNamesBox() const { return m_dynNames; }
     QCheckBox* allLayoutsBox() const { return m_allLayouts; }
@@ -155,6 +156,7 @@ private:
     QRadioButton* m_alwaysReport = nullptr;
     QRadioButton* m_neverReport = nullptr;
     QCheckBox* m_textUtf8 = nullptr;
+    QCheckBox* m_textRaw = nullptr;
     QCheckBox* m_dynNames = nullptr;
     QCheckBox* m_allLayouts = nullptr;
     QCheckBox* m_minsertCopies = nullptr;

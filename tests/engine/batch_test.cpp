@@ -172,6 +172,16 @@ TEST_F(BatchCommand, UsageAndConfigurationErrorsExitWithTwo) {
     writeFile(dir.file("rules.kvx"), "\xEF\xBB\xBF"
                                      "0\r\n1\r\nDOOR\r\n1\r\n*\r\nAny Space\r\nREF\r\n16384\r\n");
     EXPECT_EQ(run(args({drawingPath})).status, 0);
+
+    // Two drawings that would give one result name: the run is refused before it starts.
+    std::filesystem::create_directory(dir.file("in/sub"));
+    writeFile(dir.file("in/sub/a.dxf"), drawing(insert("DOOR", "0")));
+    std::filesystem::remove(dir.file("out/a.csv"));
+    const Result clash = run(args({drawingPath, dir.file("in/sub/a.dxf")}));
+    EXPECT_EQ(clash.status, 2);
+    EXPECT_NE(clash.errors.find("in/sub/a.dxf' would both give the result"), std::string::npos)
+        << clash.errors;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out/a.csv")));
 }
 
 TEST_F(BatchCommand, StopsOnTerminationAndOutlivesAReaderThatHasGone) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace kelvora;
 using namespace kelvora::test;
 
@@ -179,14 +182,77 @@ TEST(TextResult, WritesTitlesAndRowsQuotingOnlyWhereNeeded) {
     const std::string path = dir.file("plan.csv");
     OpenedSink opened = openSink(path, "csv", {"Ref", "Note, \"quoted\"", ""});
     ASSERT_TRUE(opened.sink) << opened.error;
-    opened.sink->writeRow({"DOOR1", "Door, left", "=1+1", "  spaced  "});
+    opened.sink->writeRow({"DOOR1", "Door, left", "1+1", "  spaced  "});
     opened.sink->writeRow({"X"});
     opened.sink->writeRow({"L", "two\nlines", "cr\rhere"});
     EXPECT_TRUE(opened.sink->close(false));
     EXPECT_EQ(readFile(path), "Block Name,Ref,\"Note, \"\"quoted\"\"\",\r\n"
-                              "DOOR1,\"Door, left\",=1+1,  spaced  \r\n"
+                              "DOOR1,\"Door, left\",1+1,  spaced  \r\n"
                               "X\r\n"
                               "L,\"two\nlines\",\"cr\rhere\"\r\n");
+}
+
+TEST(TextResult, GivesValuesThatLookLikeFormulasAnApostropheUnlessRaw) {
+    const Row row{"=1+1", "+1",  "@SUM(A1)", "\tx", "\rx",
+                  "-3.5", "-12", "-1+2",     "-",   "=HYPERLINK(\"http://x?\"&A1,\"click\")",
+                  "a=b",  "-.5"};
+    TempDir dir;
+    for (const bool raw : {false, true}) {
+        const std::string path = dir.file(raw ? "raw.csv" : "safe.csv");
+        OpenedSink opened = openTextResult(path, {}, TextForm::AsRead, raw);
+        ASSERT_TRUE(opened.sink) << opened.error;
+        opened.sink->writeRow(row);
+        EXPECT_TRUE(opened.sink->close(false));
+        const std::string expected =
+            raw ? "=1+1,+1,@SUM(A1),\tx,\"\rx\",-3.5,-12,-1+2,-,"
+                  "\"=HYPERLINK(\"\"http://x?\"\"&A1,\"\"click\"\")\",a=b,-.5\r\n"
+                : "'=1+1,'+1,'@SUM(A1),'\tx,\"'\rx\",-3.5,-12,'-1+2,'-,"
+                  "\"'=HYPERLINK(\"\"http://x?\"\"&A1,\"\"click\"\")\",a=b,'-.5\r\n";
+        EXPECT_EQ(readFile(path), "Block Name\r\n" + expected) << (raw ? "raw" : "safe");
+    }
+}
+
+TEST(TextResult, ReplacesTheEarlierResultOnlyWhenClosed) {
+    TempDir dir;
+    const std::string path = dir.file("plan.csv");
+    writeFile(path, "earlier");
+    std::filesystem::permissions(path, std::filesystem::perms(0640));
+    OpenedSink opened = openSink(path, "csv", {});
+    ASSERT_TRUE(opened.sink) << opened.error;
+    opened.sink->writeRow({"A"});
+    opened.sink->flush();
+    EXPECT_EQ(readFile(path), "earlier");
+    // The rows so far lie beside it, under a short name that only the owner can read.
+    std::vector<std::filesystem::path> beside;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        beside.push_back(entry.path());
+    }
+    ASSERT_EQ(beside.size(), 2u);
+    const std::filesystem::path temporary = beside[0] == path ? beside[1] : beside[0];
+    EXPECT_TRUE(temporary.filename().string().starts_with(".kelvora-"));
+    EXPECT_EQ(readFile(temporary.string()), "Block Name\r\nA\r\n");
+    EXPECT_EQ(std::filesystem::status(temporary).permissions(), std::filesystem::perms(0600));
+    // A stopped run keeps them: they replace the earlier result, with its permissions.
+    EXPECT_TRUE(opened.sink->close(true));
+    EXPECT_EQ(readFile(path), "Block Name\r\nA\r\n");
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+}
+
+TEST(TextResult, NeverWritesThroughALinkOrOntoADevice) {
+    TempDir dir;
+    const std::string outside = dir.file("outside.txt");
+    writeFile(outside, "keep");
+    const std::string link = dir.file("plan.csv");
+    std::filesystem::create_symlink(outside, link);
+    for (const std::string& path : {link, std::string("/dev/null")}) {
+        const OpenedSink opened = openSink(path, "csv", {"Ref"});
+        EXPECT_FALSE(opened.sink);
+        EXPECT_NE(opened.error.find(path), std::string::npos) << opened.error;
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readFile(outside), "keep");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 TEST(TextResult, WritesDecodedTextAsUtf8WithAByteOrderMark) {
@@ -209,11 +275,26 @@ TEST(TextResult, ReportsAPathThatCannotBeCreated) {
     EXPECT_NE(opened.error.find(path), std::string::npos);
 }
 
-TEST(TextResult, ReportsAWriteFailure) {
-    // /dev/full accepts the open and fails every write.
-    OpenedSink opened = openTextResult("/dev/full", {"Ref"});
-    ASSERT_TRUE(opened.sink);
-    opened.sink->writeRow({"A", "B"});
-    EXPECT_FALSE(opened.sink->close(false));
-    EXPECT_NE(opened.sink->errorMessage().find("/dev/full"), std::string::npos);
+// Writes a result on a disk that takes only 4 KiB more: exits with 0 when the failure is told.
+[[noreturn]] static void writeOnAFullDisk(const std::string& path) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    OpenedSink opened = openTextResult(path, {"Ref"});
+    for (int i = 0; i < 1000 && opened.sink; ++i) {
+        opened.sink->writeRow({"A", "a value of a few bytes"});
+        opened.sink->flush();
+    }
+    const bool told = opened.sink && !opened.sink->close(false) &&
+                      opened.sink->errorMessage().find(path) != std::string::npos;
+    std::exit(told ? 0 : 1);
+}
+
+TEST(TextResultDeathTest, AFailedWriteLeavesTheEarlierResultAndNoTemporaryFile) {
+    TempDir dir;
+    const std::string path = dir.file("plan.csv");
+    writeFile(path, "earlier");
+    EXPECT_EXIT(writeOnAFullDisk(path), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(readFile(path), "earlier");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }

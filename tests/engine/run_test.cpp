@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+
 using namespace kelvora;
 using namespace kelvora::test;
 
@@ -164,22 +167,24 @@ TEST(RunBatch, TheTextResultHoldsTheRowsSoFarWhileTheDrawingIsRead) {
     writeFile(folders.source.file("a.dxf"),
               drawing(concat({insert("DOOR1", "0", {{"REF", "D-01"}}), filler})));
 
-    // Looks at the result file from the pumps after the first two megabytes.
+    // Looks at the file beside the result from the pumps after the first two megabytes.
     class Watcher : public RunMonitor {
     public:
-        explicit Watcher(std::string path) : path_(std::move(path)) {}
+        explicit Watcher(std::string folder) : folder_(std::move(folder)) {}
         void setPosition(long long position) override { position_ = position * 128; }
         void pump() override {
             if (position_ > 2 << 20 && seenMidway.empty()) {
-                seenMidway = readFile(path_);
+                for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+                    seenMidway += readFile(entry.path().string());
+                }
             }
         }
         std::string seenMidway;
 
     private:
-        std::string path_;
+        std::string folder_;
         long long position_ = 0;
-    } watcher(folders.destination.file("a.csv"));
+    } watcher(folders.destination.path());
     const RunOutcome outcome = runBatch(folders.inputs({"a.dxf"}), watcher);
     ASSERT_TRUE(outcome.complete);
     EXPECT_EQ(watcher.seenMidway, "Block Name,Ref,Qty\r\nDOOR1,D-01,\r\n");
@@ -249,6 +254,110 @@ TEST(RunBatch, RefusesAnEmptyExtension) {
     const RunOutcome outcome = runBatch(folders.inputs({"a.dxf"}, " . "), monitor);
     EXPECT_EQ(outcome.fatalMessage, "     Enter a valid file extension please.     ");
     EXPECT_FALSE(std::filesystem::exists(folders.program.file("KelvoraLog.txt")));
+}
+
+TEST(RunBatch, RefusesTwoDrawingsThatGiveOneResultName) {
+    RunFolders folders;
+    std::filesystem::create_directories(folders.source.file("a"));
+    std::filesystem::create_directories(folders.source.file("b"));
+    writeFile(folders.source.file("a/plan.dxf"), drawing(insert("DOOR", "0")));
+    writeFile(folders.source.file("b/plan.dxf"), drawing(insert("DOOR", "0")));
+    const RunInputs inputs = folders.inputs({"a/plan.dxf", "a/other.dxf", "b/plan.dxf"});
+    const std::string clash = resultNameClash(inputs);
+    EXPECT_NE(clash.find(folders.source.file("a/plan.dxf")), std::string::npos) << clash;
+    EXPECT_NE(clash.find(folders.source.file("b/plan.dxf")), std::string::npos) << clash;
+    StoppingMonitor monitor(1'000'000);
+    const RunOutcome outcome = runBatch(inputs, monitor);
+    EXPECT_EQ(outcome.fatalMessage, clash);
+    EXPECT_TRUE(outcome.drawings.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(folders.destination.path()));
+    EXPECT_EQ(resultNameClash(folders.inputs({"a/plan.dxf", "b/plan.dxf"}, "dxf")).empty(), false);
+    EXPECT_EQ(resultNameClash(folders.inputs({"plan.dxf", "plan.rev2.dxf"})), "");
+}
+
+TEST(RunBatch, NeverWritesOverItsOwnDrawingsOrThroughALink) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links and /dev are POSIX matters";
+#endif
+    RunFolders folders;
+    const std::string bytes = drawing(insert("DOOR", "0"));
+    writeFile(folders.source.file("a.dxf"), bytes);
+    writeFile(folders.source.file("b.dxf"), bytes);
+    const std::string outside = folders.program.file("outside.txt");
+    writeFile(outside, "keep");
+    std::filesystem::create_symlink(outside, folders.source.file("b.csv"));
+    StoppingMonitor monitor(1'000'000);
+    // Results in the drawings' folder: "a.dxf" would be a's own result; b's result is a link.
+    RunInputs inputs = folders.inputs({"a.dxf", "b.dxf"}, "dxf");
+    inputs.destinationFolder = folders.source.path() + "/./";
+    const RunOutcome own = runBatch(inputs, monitor);
+    inputs.extension = "csv";
+    const RunOutcome linked = runBatch(inputs, monitor);
+    EXPECT_EQ(readFile(folders.source.file("a.dxf")), bytes);
+    EXPECT_EQ(readFile(outside), "keep");
+    EXPECT_TRUE(std::filesystem::is_symlink(folders.source.file("b.csv")));
+    EXPECT_EQ(readFile(folders.source.file("a.csv")), "Block Name,Ref,Qty\r\nDOOR,,\r\n");
+    for (const RunOutcome* outcome : {&own, &linked}) {
+        EXPECT_FALSE(outcome->complete);
+        ASSERT_EQ(outcome->drawings.size(), 2u) << "a refused result does not end the run";
+        EXPECT_TRUE(outcome->fatalMessage.empty()) << outcome->fatalMessage;
+    }
+    EXPECT_NE(own.drawings[0].error.find("one of the drawings of this run"), std::string::npos);
+    EXPECT_NE(linked.drawings[1].error.find("symbolic link"), std::string::npos);
+    EXPECT_NE(std::find(linked.reportLines.begin(), linked.reportLines.end(),
+                        "*** Error, result file could not be written ***"),
+              linked.reportLines.end());
+}
+
+TEST(RunBatch, WarnsOfADrawingThatChangesWhileItIsRead) {
+    RunFolders folders;
+    const std::string path = folders.source.file("a.dxf");
+    writeFile(path, drawing(concat({insert("DOOR", "0"), insert("DOOR", "0")})));
+    // Someone writes to the drawing while the run reads it.
+    class Writer : public StoppingMonitor {
+    public:
+        explicit Writer(std::string path) : StoppingMonitor(1'000'000), path_(std::move(path)) {}
+        void pump() override {
+            if (!done_) {
+                std::ofstream(path_, std::ios::app) << "999\nmore\n";
+                done_ = true;
+            }
+        }
+
+    private:
+        std::string path_;
+        bool done_ = false;
+    } writer(path);
+    const RunOutcome outcome = runBatch(folders.inputs({"a.dxf"}), writer);
+    ASSERT_EQ(outcome.drawings.size(), 1u);
+    EXPECT_TRUE(outcome.drawings[0].resultWritten);
+    EXPECT_FALSE(outcome.complete);
+    EXPECT_NE(std::find(outcome.reportLines.begin(), outcome.reportLines.end(),
+                        "*** Warning, the drawing changed while it was read ***"),
+              outcome.reportLines.end());
+    // Read again, unchanged, it passes.
+    StoppingMonitor quiet(1'000'000);
+    EXPECT_TRUE(runBatch(folders.inputs({"a.dxf"}), quiet).complete);
+}
+
+TEST(RunBatch, WritesTheReportToADeviceAndTellsAReportFailureBesidesAResultFailure) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links and /dev are POSIX matters";
+#endif
+    RunFolders folders;
+    writeFile(folders.source.file("a.dxf"), drawing(insert("DOOR", "0")));
+    RunInputs inputs = folders.inputs({"a.dxf"});
+    inputs.reportPath = "/dev/null";
+    StoppingMonitor monitor(1'000'000);
+    const RunOutcome toDevice = runBatch(inputs, monitor);
+    EXPECT_TRUE(toDevice.complete) << toDevice.reportError;
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+    inputs.destinationFolder = folders.destination.file("gone");
+    inputs.reportPath = folders.program.file("gone/KelvoraLog.txt");
+    const RunOutcome both = runBatch(inputs, monitor);
+    EXPECT_NE(both.fatalMessage.find("gone/a.csv"), std::string::npos) << both.fatalMessage;
+    EXPECT_NE(both.reportError.find("gone/KelvoraLog.txt"), std::string::npos) << both.reportError;
 }
 
 // Folder and file names that no single ANSI code page holds: on Windows every file goes

@@ -57,20 +57,23 @@ private slots:
     void aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn();
     void readingChoicesAreStoredReportedAndKept();
     void aMissingDrawingIsToldWithItsReason();
+    void drawingsThatGiveOneResultNameAreRefusedBeforeTheRun();
     void aCutTextIsToldAndTheLabelShowsThePlace();
 };
 
 void RunTest::windowRunMatchesTheBatchCommand_data() {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<bool>("utf8");
-    QTest::newRow("text") << QStringLiteral("csv") << false;
-    QTest::newRow("text as UTF-8") << QStringLiteral("csv") << true;
-    QTest::newRow("workbook") << QStringLiteral("xls") << false;
+    QTest::addColumn<bool>("raw");
+    QTest::newRow("text") << QStringLiteral("csv") << false << false;
+    QTest::newRow("text as UTF-8, raw") << QStringLiteral("csv") << true << true;
+    QTest::newRow("workbook") << QStringLiteral("xls") << false << false;
 }
 
 void RunTest::windowRunMatchesTheBatchCommand() {
     QFETCH(QString, extension);
     QFETCH(bool, utf8);
+    QFETCH(bool, raw);
     TestProgram program;
     const QStringList samples = installSamples(program);
     QVERIFY(samples.size() >= 2);
@@ -87,6 +90,8 @@ void RunTest::windowRunMatchesTheBatchCommand() {
     window.alwaysShowReport()->click();
     window.textUtf8()->setChecked(utf8); // as a screen reader would: no click
     QCOMPARE(store.readInt("textutf8"), std::optional<int>(utf8 ? 1 : 0));
+    window.textRaw()->setChecked(raw);
+    QCOMPARE(store.readInt("textraw"), std::optional<int>(raw ? 1 : 0));
     window.createButton()->click();
     QVERIFY2(prompts.errors.isEmpty(), qPrintable(prompts.errors.join('\n')));
     QVERIFY(prompts.informations.isEmpty()); // a run that went well says nothing
@@ -108,6 +113,8 @@ void RunTest::windowRunMatchesTheBatchCommand() {
                           program.path("batch.log"),
                           "--text-encoding",
                           utf8 ? "utf-8" : "as-read"};
+    if (raw)
+        arguments << "--text-raw";
     for (const QString& name : samples)
         arguments << program.path("samples/" + name);
     batch.start(KELVORA_BATCH, arguments);
@@ -305,6 +312,26 @@ void RunTest::aMissingDrawingIsToldWithItsReason() {
     QVERIFY(prompts.opened.isEmpty());
     QVERIFY(reportLines(QString::fromStdString(program.paths.reportFile))
                 .contains("*** Error, file is used by another application ***"));
+}
+
+void RunTest::drawingsThatGiveOneResultNameAreRefusedBeforeTheRun() {
+    TestProgram program;
+    program.useConfiguration("door.kvx", kDoorConfiguration);
+    program.write("samples/plan.dxf", drawing({{"DOOR1", "0", {{"REF", "1"}}}}));
+    program.write("samples/plan.DXF", drawing({{"DOOR2", "0", {{"REF", "2"}}}}));
+    QtSettingsStore store;
+    FakePrompts prompts;
+    TForm1 window(program.paths, store, prompts);
+    window.startup();
+    tick(window.autosel());
+    window.createButton()->click();
+
+    QCOMPARE(prompts.errors.size(), 1);
+    QVERIFY2(prompts.errors[0].contains("/plan.DXF' and '") &&
+                 prompts.errors[0].contains("/plan.dxf' would both give the result"),
+             qPrintable(prompts.errors[0]));
+    QVERIFY(!QFile::exists(program.path("samples/plan.xls")));
+    QVERIFY(!QFile::exists(QString::fromStdString(program.paths.reportFile)));
 }
 
 void RunTest::aCutTextIsToldAndTheLabelShowsThePlace() {

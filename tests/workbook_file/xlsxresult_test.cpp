@@ -183,13 +183,13 @@ TEST_F(XlsxResultTest, AResultThatCannotBeWrittenFailsWithAMessage) {
     EXPECT_EQ(opened.sink->errorMessage(),
               "Cannot write result file '" + missing + "': No such file or directory");
 
-    // A folder in the way of the result: the rename fails, the temporary file goes.
+    // A folder in the way of the result: refused, nothing is left beside it.
     fs::create_directory(dir + "/plan.xlsx");
     OpenedSink blocked = openSink(dir + "/plan.xlsx", "xlsx", {"Ref"});
     blocked.sink->writeRow({"DOOR1", "D-01"});
     EXPECT_FALSE(blocked.sink->close(false));
     EXPECT_EQ(blocked.sink->errorMessage(),
-              "Cannot write result file '" + dir + "/plan.xlsx': Is a directory");
+              "Cannot write result file '" + dir + "/plan.xlsx': it is not a regular file");
     EXPECT_EQ(Listing(), std::vector<std::string>{"plan.xlsx"});
 }
 
