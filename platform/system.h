@@ -2,6 +2,7 @@
 // C++: paths as UTF-8, the local time, the program's own file, the console and stop requests.
 #pragma once
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -15,14 +16,21 @@ inline std::filesystem::path pathFromUtf8(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 inline std::string utf8FromPath(const std::filesystem::path& path) {
-    const std::u8string text = path.generic_u8string();
+#ifdef _WIN32
+    const std::u8string text = path.generic_u8string(); // '/' between folders
+#else
+    const std::u8string text = path.u8string();
+#endif
     return std::string(text.begin(), text.end());
 }
 
 // The path with '/' between folders: Windows takes either separator, the program splits paths
 // at '/' only. Unchanged elsewhere.
-inline std::string genericPath(const std::string& utf8) {
-    return utf8FromPath(pathFromUtf8(utf8));
+inline std::string genericPath(std::string utf8) {
+#ifdef _WIN32
+    std::replace(utf8.begin(), utf8.end(), '\\', '/');
+#endif
+    return utf8;
 }
 
 // The broken-down local time of t.
