@@ -1,17 +1,14 @@
 // kelvora-batch: the run of the window without the window, for scripts and checks.
 #include "configuration/configuration.h"
 #include "engine/run.h"
+#include "engine/xlsxresult.h"
+#include "platform/system.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
 #include <clocale>
-#include <csignal>
-#include <cstring>
-#include <dirent.h>
 #include <filesystem>
 #include <iostream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -21,7 +18,8 @@ constexpr int kExitUsage = 2;
 
 const char* const kUsage =
     "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--text-encoding ENC]\n"
-    "                     [--no-dynamic-names] [--active-layout-only] [--no-minsert-copies]\n"
+    "                     [--text-raw] [--no-dynamic-names] [--active-layout-only] "
+    "[--no-minsert-copies]\n"
     "                     [--nested] [--report FILE] [-q] INPUT...\n"
     "Writes one bill-of-material table per drawing, from the block inserts its rules select.\n"
     "\n"
@@ -33,6 +31,9 @@ const char* const kUsage =
     "  --text-encoding ENC\n"
     "                  texts of comma-separated results: \"as-read\" keeps the drawing's\n"
     "                  bytes (default), \"utf-8\" decodes them to UTF-8 with a byte-order mark\n"
+    "  --text-raw      comma-separated results keep values that begin like a formula (=, +,\n"
+    "                  -, @) as read; by default they get a leading apostrophe so that no\n"
+    "                  spreadsheet program runs them\n"
     "  --no-dynamic-names\n"
     "                  read dynamic blocks under their anonymous names (\"*U16\") instead of\n"
     "                  their own\n"
@@ -47,19 +48,20 @@ const char* const kUsage =
     "  --help, --version\n"
     "INPUT is a drawing or a folder (every .dxf file directly in it, in name order).\n"
     "Text and binary DXF drawings are read. Exit status: 0 all drawings processed and all\n"
-    "results written; 1 a drawing could not be opened or read (not a DXF drawing) or a result\n"
-    "not written; 2 a usage error or an unreadable configuration.\n";
+    "results written; 1 a drawing could not be opened or read (not a DXF drawing, or changed\n"
+    "while it was read), a result not written or the run stopped; 2 a usage error, an\n"
+    "unreadable configuration or two drawings that would give one result name.\n";
 
-volatile std::sig_atomic_t interrupted = 0;
+std::atomic<bool> interrupted = false; // lock-free: set from a signal handler or another thread
 
-extern "C" void onInterrupt(int) {
-    interrupted = 1;
+void onInterrupt() {
+    interrupted = true;
 }
 
 // Progress as one line on standard error; Ctrl-C stops the run like the window's Stop button.
 class ConsoleMonitor : public RunMonitor {
 public:
-    explicit ConsoleMonitor(bool quiet) : quiet_(quiet), terminal_(::isatty(2) != 0) {}
+    explicit ConsoleMonitor(bool quiet) : quiet_(quiet), terminal_(standardErrorIsTerminal()) {}
 
     void setLabel(const std::string& text) override {
         label_ = text;
@@ -81,7 +83,7 @@ public:
             std::cerr << '\n';
         }
     }
-    bool abortRequested() override { return interrupted != 0; }
+    bool abortRequested() override { return interrupted; }
 
 private:
     bool quiet_;
@@ -97,14 +99,15 @@ struct Options {
     std::string extension = "xls";
     std::string report;
     std::string textEncoding = "as-read";
+    bool textRaw = false;
     ReadingChoices reading;
     bool quiet = false;
     std::vector<std::string> inputs;
 };
 
 bool isFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    std::error_code error;
+    return std::filesystem::is_directory(pathFromUtf8(path), error);
 }
 
 bool hasDrawingExtension(const std::string& name) {
@@ -120,14 +123,12 @@ bool hasDrawingExtension(const std::string& name) {
 // The drawings directly in a folder, in name order.
 std::vector<std::string> drawingsIn(const std::string& folder) {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (hasDrawingExtension(name) && !isFolder(withSeparator(folder) + name)) {
-                names.push_back(name);
-            }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(pathFromUtf8(folder), error)) {
+        const std::string name = utf8FromPath(entry.path().filename());
+        if (hasDrawingExtension(name) && !entry.is_directory(error)) {
+            names.push_back(name);
         }
-        ::closedir(dir);
     }
     // Name order as a file list shows it: case ignored, then byte order between equals.
     auto folded = [](const std::string& name) {
@@ -145,8 +146,9 @@ std::vector<std::string> drawingsIn(const std::string& folder) {
 }
 
 std::string currentFolder() {
-    std::vector<char> buffer(4096);
-    return ::getcwd(buffer.data(), buffer.size()) != nullptr ? std::string(buffer.data()) : ".";
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string(".") : utf8FromPath(folder);
 }
 
 std::string folderOf(const std::string& path) {
@@ -172,7 +174,8 @@ void collectDrawings(const std::vector<std::string>& inputs, RunInputs& run) {
         return folderOf(path) == common;
     });
     if (shared && !common.empty()) {
-        run.sourceFolder = std::filesystem::absolute(common).lexically_normal().string();
+        run.sourceFolder =
+            utf8FromPath(std::filesystem::absolute(pathFromUtf8(common)).lexically_normal());
         for (const std::string& path : paths) {
             run.files.push_back(path.substr(common.size()));
         }
@@ -188,7 +191,8 @@ int usageError(const std::string& message) {
 }
 
 // Returns an empty message when the arguments are complete.
-std::string parseArguments(int argc, char** argv, Options& options, bool& done) {
+std::string parseArguments(const std::vector<std::string>& argv, Options& options, bool& done) {
+    const int argc = static_cast<int>(argv.size());
     done = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -201,11 +205,14 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
             return true;
         };
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.inputs.push_back(arg);
+            options.inputs.push_back(genericPath(arg));
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            if (!kXlsxAvailable) {
+                std::cout << "This build writes no .xlsx workbooks (-e xlsx).\n";
+            }
             done = true;
             return {};
         } else if (arg == "--version") {
@@ -214,6 +221,8 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
             return {};
         } else if (arg == "-q") {
             options.quiet = true;
+        } else if (arg == "--text-raw") {
+            options.textRaw = true;
         } else if (arg == "--no-dynamic-names") {
             options.reading.dynamicNames = false;
         } else if (arg == "--active-layout-only") {
@@ -236,8 +245,14 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
     if (options.textEncoding != "as-read" && options.textEncoding != "utf-8") {
         return "--text-encoding takes \"as-read\" or \"utf-8\", not '" + options.textEncoding + "'";
     }
+    if (!kXlsxAvailable && options.extension == "xlsx") {
+        return std::string(kXlsxUnavailable);
+    }
     if (options.configuration.empty()) {
         return "a configuration is needed (-c CONFIG.kvx)";
+    }
+    for (std::string* path : {&options.configuration, &options.destination, &options.report}) {
+        *path = genericPath(*path);
     }
     if (options.inputs.empty()) {
         return "no drawing or folder given";
@@ -251,7 +266,8 @@ int main(int argc, char** argv) {
     std::setlocale(LC_TIME, "");
     Options options;
     bool done = false;
-    if (const std::string problem = parseArguments(argc, argv, options, done); !problem.empty()) {
+    const std::vector<std::string> arguments = utf8Arguments(argc, argv);
+    if (const std::string problem = parseArguments(arguments, options, done); !problem.empty()) {
         return usageError(problem);
     }
     if (done) {
@@ -260,6 +276,7 @@ int main(int argc, char** argv) {
 
     RunInputs run;
     run.textForm = options.textEncoding == "utf-8" ? TextForm::Decoded : TextForm::AsRead;
+    run.textRaw = options.textRaw;
     run.reading = options.reading;
     run.extension = trimExtension(options.extension);
     if (!validExtension(run.extension)) {
@@ -278,7 +295,7 @@ int main(int argc, char** argv) {
     }
 
     run.destinationFolder = options.destination.empty() ? currentFolder() : options.destination;
-    if (!isFolder(run.destinationFolder) || ::access(run.destinationFolder.c_str(), W_OK) != 0) {
+    if (!writableFolder(run.destinationFolder)) {
         std::cerr << "kelvora-batch: the destination folder '" << run.destinationFolder
                   << "' does not exist or cannot be written\n";
         return 1;
@@ -288,17 +305,15 @@ int main(int argc, char** argv) {
     if (run.files.empty() && !options.quiet) {
         std::cerr << "kelvora-batch: no drawings found\n";
     }
+    if (const std::string clash = resultNameClash(run); !clash.empty()) {
+        std::cerr << "kelvora-batch: " << clash << "; nothing was written\n";
+        return kExitUsage;
+    }
 
     // Ctrl-C, and the stop that timeout, service managers and closed terminals send, end the
-    // run at the next line with its report; a second one ends the program at once.
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
-        ::sigaction(stop, &action, nullptr);
-    }
-    // Progress written to a reader that has gone is dropped; the run goes on.
-    std::signal(SIGPIPE, SIG_IGN);
+    // run at the next line with its report; a second one ends the program at once. Progress
+    // written to a reader that has gone is dropped; the run goes on.
+    onStopRequest(onInterrupt);
 
     ConsoleMonitor monitor(options.quiet);
     const RunOutcome outcome = runBatch(run, monitor);
@@ -311,6 +326,9 @@ int main(int argc, char** argv) {
         !outcome.drawings.empty() && outcome.drawings.back().error == outcome.fatalMessage;
     if (!outcome.fatalMessage.empty() && !toldAlready) {
         std::cerr << "kelvora-batch: " << outcome.fatalMessage << '\n';
+    }
+    if (!outcome.reportError.empty()) {
+        std::cerr << "kelvora-batch: " << outcome.reportError << '\n';
     }
     if (outcome.aborted) {
         std::cerr << "kelvora-batch: process aborted\n";
