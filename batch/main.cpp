@@ -2,6 +2,7 @@
 #include "configuration/configuration.h"
 #include "engine/run.h"
 #include "engine/xlsxresult.h"
+#include "platform/filepaths.h"
 #include "platform/system.h"
 
 #include <algorithm>
@@ -43,7 +44,8 @@ const char* const kUsage =
     "  --no-minsert-copies\n"
     "                  one row for a block array (MINSERT) instead of one per copy\n"
     "  --nested        also read the blocks inside inserted blocks, level by level\n"
-    "  --report FILE   run report (default: KelvoraLog.txt beside the program)\n"
+    "  --report FILE   run report (default: KelvoraLog.txt beside the program, or in\n"
+    "                  ~/.local/share/kelvora when installed)\n"
     "  -q              no progress on standard error\n"
     "  --help, --version\n"
     "INPUT is a drawing or a folder (every .dxf file directly in it, in name order).\n"
@@ -149,11 +151,6 @@ std::string currentFolder() {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::current_path(error);
     return error ? std::string(".") : utf8FromPath(folder);
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // The drawings to run, as one source folder and names in it: the common folder when all

@@ -1,9 +1,12 @@
 #include "configuration/configuration.h"
 
+#include "platform/filepaths.h"
 #include "platform/system.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -164,9 +167,7 @@ bool saveConfiguration(const std::string& path, const RuleSet& rules, std::strin
 }
 
 ProgramPaths ProgramPaths::forFolder(std::string programFolder) {
-    if (programFolder.empty() || programFolder.back() != '/') {
-        programFolder += '/';
-    }
+    programFolder = withSeparator(std::move(programFolder));
     ProgramPaths paths;
     paths.programFolder = programFolder;
     paths.configurationsFolder = programFolder + "configurations";
@@ -176,10 +177,60 @@ ProgramPaths ProgramPaths::forFolder(std::string programFolder) {
     return paths;
 }
 
+namespace {
+
+// The user folder of an installed program. The XDG base directory rules ignore a relative
+// $XDG_DATA_HOME; without $HOME the current folder stands for it.
+std::string userFolder(const char* xdgDataHome, const char* home) {
+    if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
+        return withSeparator(xdgDataHome) + "kelvora/";
+    }
+    const std::string homeFolder = home != nullptr && home[0] != '\0' ? home : ".";
+    return withSeparator(homeFolder) + ".local/share/kelvora/";
+}
+
+// Makes the user folder when it is missing and copies the configurations and "kelvora.ini"
+// that come with the program into it, so that a first start has the sample configuration. A
+// folder that cannot be made shows when its files are written, with their names.
+void makeUserFolder(const ProgramPaths& paths, const std::string& shared) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path configurations = pathFromUtf8(paths.configurationsFolder);
+    if (fs::exists(configurations, error) || !fs::create_directories(configurations, error)) {
+        return;
+    }
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(pathFromUtf8(shared + "configurations"), error)) {
+        if (entry.path().extension() == ".kvx") {
+            fs::copy_file(entry.path(), configurations / entry.path().filename(), error);
+        }
+    }
+    fs::copy_file(pathFromUtf8(shared + "kelvora.ini"), pathFromUtf8(paths.lastConfigurationFile),
+                  error);
+}
+
+} // namespace
+
+ProgramPaths ProgramPaths::forProgram(const std::string& programFolder, const char* xdgDataHome,
+                                      const char* home) {
+    const std::string shared = withSeparator(programFolder) + "../share/kelvora/";
+    std::error_code error;
+    if (!std::filesystem::is_directory(pathFromUtf8(shared), error)) {
+        return forFolder(programFolder);
+    }
+    const std::string user = userFolder(xdgDataHome, home);
+    ProgramPaths paths = forFolder(user);
+    paths.programFolder = utf8FromPath(pathFromUtf8(shared).lexically_normal());
+    paths.helpFile = paths.programFolder + "help_kelvora.html";
+    makeUserFolder(paths, paths.programFolder);
+    return paths;
+}
+
 ProgramPaths ProgramPaths::current() {
     const std::string program = programFile();
     const std::size_t slash = program.rfind('/');
-    return forFolder(slash == std::string::npos ? "./" : program.substr(0, slash + 1));
+    return forProgram(slash == std::string::npos ? "./" : program.substr(0, slash + 1),
+                      std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
 }
 
 std::optional<std::string> readLastConfiguration(const ProgramPaths& paths) {
@@ -200,11 +251,6 @@ std::optional<std::string> readLastConfiguration(const ProgramPaths& paths) {
 bool rememberLastConfiguration(const ProgramPaths& paths, const std::string& fileName,
                                std::string& error) {
     return saveTextFileAtomically(paths.lastConfigurationFile, fileName + "\r\n", error);
-}
-
-std::string fileNameOf(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 StartupConfiguration loadStartupConfiguration(const ProgramPaths& paths) {

@@ -30,16 +30,26 @@ bool sameConfiguration(const std::optional<std::string>& a, const std::optional<
 // Saves a configuration file (getconf of the rules) through saveTextFileAtomically.
 bool saveConfiguration(const std::string& path, const RuleSet& rules, std::string& error);
 
-// Folders and files beside the program.
+// Folders and files of the program. A program run where it was built (or unpacked) keeps
+// everything beside itself. One installed under a prefix (the program in PREFIX/bin, its files
+// in PREFIX/share/kelvora) cannot write there: it reads the files it comes with from
+// PREFIX/share/kelvora and keeps the user's files in the user folder, DATA/kelvora, DATA being
+// $XDG_DATA_HOME or else $HOME/.local/share.
 struct ProgramPaths {
-    std::string programFolder;         // ends in "/"
-    std::string configurationsFolder;  // program folder + "configurations"
-    std::string lastConfigurationFile; // program folder + "kelvora.ini"
-    std::string reportFile;            // program folder + "KelvoraLog.txt"
+    std::string programFolder;         // the files it comes with (samples, help); ends in "/"
+    std::string configurationsFolder;  // user folder + "configurations"
+    std::string lastConfigurationFile; // user folder + "kelvora.ini"
+    std::string reportFile;            // user folder + "KelvoraLog.txt"
     std::string helpFile;              // program folder + "help_kelvora.html"
 
+    // Everything beside the program: the user folder is the program folder.
     static ProgramPaths forFolder(std::string programFolder);
-    // The folder of the running program (/proc/self/exe).
+    // The paths of a program in programFolder, with the user's environment variables (null when
+    // unset). Installed, the user folder is made at its first use and given the configurations
+    // and "kelvora.ini" that come with the program.
+    static ProgramPaths forProgram(const std::string& programFolder, const char* xdgDataHome,
+                                   const char* home);
+    // The paths of the running program (/proc/self/exe).
     static ProgramPaths current();
 };
 
@@ -57,8 +67,5 @@ struct StartupConfiguration {
     std::string message;          // information for the user when nothing was loaded
 };
 StartupConfiguration loadStartupConfiguration(const ProgramPaths& paths);
-
-// The file name of a path, without its folder.
-std::string fileNameOf(std::string_view path);
 
 } // namespace kelvora

@@ -142,16 +142,6 @@ DxfForm sniffForm(std::string_view head) {
 
 } // namespace
 
-std::string asciiUpper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return result;
-}
-
 DxfPairReader::~DxfPairReader() {
     close();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/inputfile.h"
+#include "text/ascii.h"
 
 #include <cstdint>
 #include <cstring>
@@ -14,17 +15,6 @@
 #endif
 
 namespace kelvora {
-
-// Removes leading and trailing bytes of code 32 or less.
-inline std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // What the first bytes of a file say it is.
 enum class DxfForm {
@@ -189,7 +179,4 @@ private:
     long long size_ = 0;
     bool endReached_ = false; // a read found the end of the file
 };
-
-// Upper-cases ASCII letters only; every other byte stays as it is.
-std::string asciiUpper(std::string_view text);
 } // namespace kelvora

@@ -1,5 +1,6 @@
 #include "engine/rules.h"
 
+#include "text/ascii.h"
 #include "text/drawingtext.h"
 
 #include <cstdint>
@@ -28,24 +29,6 @@ int hexDigit(char c) {
         return c - 'A' + 10;
     }
     return -1;
-}
-
-char upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool isBlank(char c) {
-    return static_cast<unsigned char>(c) <= 32;
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 } // namespace
@@ -122,7 +105,7 @@ bool matchWildcard(std::string_view name, std::string_view pattern) {
             return false;
         }
         for (std::size_t i = 0; i < fixed; ++i) {
-            if (pattern[i] != '?' && upper(pattern[i]) != upper(name[i])) {
+            if (pattern[i] != '?' && asciiUpper(pattern[i]) != asciiUpper(name[i])) {
                 return false;
             }
         }
@@ -137,7 +120,7 @@ bool matchWildcard(std::string_view name, std::string_view pattern) {
         next[i] = i == n; // matches(i, m)
     }
     for (std::size_t j = m; j-- > 0;) {
-        const char p = upper(pattern[j]);
+        const char p = asciiUpper(pattern[j]);
         const bool restIsOneStar = j + 1 == m && p == '*';
         current[n] = restIsOneStar;
         bool laterMatches = next[n]; // any matches(i', j + 1) for i' >= i
@@ -145,7 +128,7 @@ bool matchWildcard(std::string_view name, std::string_view pattern) {
             laterMatches = laterMatches || next[i];
             if (p == '*') {
                 current[i] = laterMatches;
-            } else if (p == '?' || p == upper(name[i])) {
+            } else if (p == '?' || p == asciiUpper(name[i])) {
                 current[i] = next[i + 1];
             } else {
                 current[i] = false;
@@ -163,13 +146,13 @@ bool matchPatternList(std::string_view patternList, std::string_view name) {
         if (comma == std::string_view::npos) {
             break;
         }
-        const std::string_view piece = trimmed(list.substr(0, comma));
+        const std::string_view piece = trimBlanks(list.substr(0, comma));
         if (!piece.empty() && matchWildcard(name, piece)) {
             return true;
         }
-        list = trimmed(list.substr(comma + 1));
+        list = trimBlanks(list.substr(comma + 1));
     }
-    list = trimmed(list);
+    list = trimBlanks(list);
     return list.empty() || matchWildcard(name, list);
 }
 

@@ -1,6 +1,7 @@
 #include "engine/run.h"
 
 #include "engine/textfile.h"
+#include "platform/filepaths.h"
 #include "platform/replacingfile.h"
 #include "platform/system.h"
 
@@ -20,11 +21,6 @@ std::string nowText() {
     char text[128];
     const std::size_t n = std::strftime(text, sizeof text, "%x %X", &local);
     return std::string(text, n);
-}
-
-std::string baseName(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 int compareIgnoringCase(const std::string& a, const std::string& b) {
@@ -104,18 +100,11 @@ bool validExtension(std::string_view trimmed) {
            trimmed.find('\0') == std::string_view::npos;
 }
 
-std::string withSeparator(std::string folder) {
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
-}
-
 // 'plan.rev2.dxf' gives 'plan.rev2.' + extension, so revisions keep their own results; a name
 // without any "." gets one.
 std::string resultPath(const std::string& destinationFolder, const std::string& drawingName,
                        const std::string& extension) {
-    const std::string name = baseName(drawingName);
+    const std::string name = fileNameOf(drawingName);
     const std::size_t dot = name.rfind('.');
     const std::string stem = dot == std::string::npos ? name + "." : name.substr(0, dot + 1);
     return withSeparator(destinationFolder) + stem + extension;
@@ -140,7 +129,7 @@ void addFileReport(std::vector<std::string>& report, const RunState& state,
 }
 
 std::string processingLabel(const std::string& inputPath, RunPlace place) {
-    std::string label = "Processing " + baseName(inputPath);
+    std::string label = "Processing " + fileNameOf(inputPath);
     if (place.count > 0) {
         label += " (" + std::to_string(place.number) + " of " + std::to_string(place.count) + ")";
     }
@@ -206,7 +195,6 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
         if (const long long rows =
                 readInsert(insert, text, rules, highestColumn, sink, state.tally)) {
             state.matched += rows;
-            state.nextRow += rows;
             writeFailed = sink.failed();
         }
     };

@@ -49,7 +49,6 @@ struct RunInputs {
 
 // Counters of one drawing, reset for every drawing.
 struct RunState {
-    long long nextRow = 2;
     long long processed = 0; // inserts read, each copy of an array counted
     long long matched = 0;   // accepted inserts, rows written
     bool abort = false;
@@ -106,8 +105,6 @@ std::string readingLine(const ReadingChoices& reading);
 std::string trimExtension(std::string_view typed);
 // False for an empty extension or exactly ".".
 bool validExtension(std::string_view trimmed);
-// The folder with a "/" appended unless it already ends in one.
-std::string withSeparator(std::string folder);
 // Destination folder + the drawing's file name up to and including its last "." + extension.
 std::string resultPath(const std::string& destinationFolder, const std::string& drawingName,
                        const std::string& extension);
@@ -138,8 +135,5 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
 // Appends one drawing's counters, its tally sorted without regard to case, and its notes.
 void addFileReport(std::vector<std::string>& report, const RunState& state,
                    const std::vector<std::string>& notes);
-
-// Writes the lines, each ending with a carriage return and a line feed; false on failure.
-bool saveReport(const std::string& path, const std::vector<std::string>& lines, std::string& error);
 
 } // namespace kelvora

@@ -8,7 +8,7 @@ seconds="${1:-60}"
 bash scripts/install-deps.sh
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKELVORA_FUZZ=ON -DKELVORA_UI=OFF -DKELVORA_BENCH=OFF >/dev/null
+  -DKELVORA_FUZZ=ON -DKELVORA_WERROR=ON -DKELVORA_UI=OFF -DKELVORA_BENCH=OFF >/dev/null
 targets=$(cmake --build build-fuzz --target help | sed -n 's/^\(fuzz_[A-Za-z0-9_]*\):.*/\1/p' | sort -u)
 if [ -z "$targets" ]; then
   echo "no fuzz targets found" >&2

@@ -11,6 +11,7 @@ packages=(
   python3 python3-olefile python3-xlrd python3-xlwt python3-ezdxf
   libreoffice-calc-nogui libxlsxwriter-dev
   libapache-poi-java default-jre-headless libfreexl-dev gnumeric python3-openpyxl
+  dpkg-dev file desktop-file-utils
   g++-mingw-w64-x86-64-posix wine64
 )
 

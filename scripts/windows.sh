@@ -18,7 +18,8 @@ if [ ! -x "$linux_batch" ]; then
   exit 1
 fi
 
-cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKELVORA_WERROR=ON \
+  >/dev/null
 cmake --build "$win" -j "${JOBS:-$(nproc)}"
 
 # A wine of its own under the build folder; its first start sets it up (about 20 s), without

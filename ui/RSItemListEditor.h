@@ -39,13 +39,12 @@ class QLabel;
 enum TEditStyle { esSimple, esEllipsis, esPickList };
 enum TShowItemHintStyle { shNone, shValueOnly, shHintOnly, shValueAndHint };
 
-enum TPropertyOption { propEdit = 1, propAdd = 2, propDelete = 4, propUnique = 8 };
+enum TPropertyOption { propEdit = 1, propDelete = 4 };
 enum TDisplayOption {
     doColumnTitles = 1,
     doAutoColResize = 2,
     doKeyColFixed = 4,
-    doShowReadOnly = 8,
-    doMultiColValues = 16
+    doShowReadOnly = 8
 };
 
 // A font together with the colour its text is drawn in.

@@ -2,6 +2,7 @@
 
 #include "configuration/templateimport.h"
 #include "engine/run.h"
+#include "platform/filepaths.h"
 #include "ui/Prompts.h"
 #include "ui/RSItemListEditor.h"
 #include "ui/RuleListEditors.h"

@@ -88,8 +88,6 @@ typename TKeyedHash<Value>::Entry* TKeyedHash<Value>::Find(std::u16string_view k
 
 template <typename Value> void TKeyedHash<Value>::Grow() {
     const std::int32_t buckets = (mask_ + 1) * 2;
-    if (maxBuckets_ >= 0 && buckets > maxBuckets_)
-        return;
     DoubleBuckets(heads_,
                   [this](std::int32_t i) -> Entry& { return pool_[static_cast<std::size_t>(i)]; });
     mask_ = buckets - 1;

@@ -49,8 +49,6 @@ public:
 
     std::int32_t Count() const { return count_; }
     std::int32_t BucketCount() const { return mask_ + 1; }
-    // -1 (the default) for no maximum.
-    void SetMaximumBuckets(std::int32_t maximum) { maxBuckets_ = maximum; }
 
 private:
     std::int32_t FindIndex(std::u16string_view key, std::uint32_t hash) const;
@@ -61,7 +59,6 @@ private:
     std::vector<std::int32_t> free_;
     std::int32_t mask_ = kInitialHashBuckets - 1;
     std::int32_t count_ = 0;
-    std::int32_t maxBuckets_ = -1;
 };
 
 using THash = TKeyedHash<TNoValue>;

@@ -1,8 +1,8 @@
 // Shared string table and XF derivation speed. Prints figures and, for the string table, the
 // ratio against a plain std::unordered_map insert loop over the same texts in the same run.
-#include "xlsblob.h"
-#include "xlssst.h"
-#include "xlsxf.h"
+#include "workbook/xlsblob.h"
+#include "workbook/xlssst.h"
+#include "workbook/xlsxf.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // runs in its own process, so each peak memory is its own.
 #include "engine/rowoutput.h"
 #include "table.h"
-#include "workbook.h"
+#include "workbook/workbook.h"
 
 #include <algorithm>
 #include <chrono>

@@ -38,7 +38,7 @@ protected:
     Result run(const std::vector<std::string>& args) {
         std::string command = quoted(KELVORA_BATCH);
         for (const std::string& arg : args) {
-            command += " " + quoted(arg);
+            command.append(" ").append(quoted(arg));
         }
         command += " >" + quoted(dir.file("stdout.txt")) + " 2>" + quoted(dir.file("stderr.txt"));
         const int raw = std::system(command.c_str());
@@ -162,7 +162,7 @@ TEST_F(BatchCommand, UsageAndConfigurationErrorsExitWithTwo) {
                       "\r\n");
         const Result wide = run(args({drawingPath}));
         EXPECT_EQ(wide.status, 2);
-        EXPECT_NE(wide.errors.find("'" + std::string(column) + "' is not a valid column number"),
+        EXPECT_NE(wide.errors.find(std::string("'") + column + "' is not a valid column number"),
                   std::string::npos)
             << wide.errors;
     }
@@ -194,7 +194,7 @@ TEST_F(BatchCommand, StopsOnTerminationAndOutlivesAReaderThatHasGone) {
     std::string command = quoted(KELVORA_BATCH);
     for (const std::string& arg : args({dir.file("in/big.dxf"), dir.file("in/small.dxf")})) {
         if (arg != "-q") { // progress lines wanted
-            command += " " + quoted(arg);
+            command.append(" ").append(quoted(arg));
         }
     }
     const std::string status = quoted(dir.file("status.txt"));

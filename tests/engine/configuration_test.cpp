@@ -166,6 +166,42 @@ TEST(Configuration, RemembersTheLastConfigurationForTheNextStart) {
     EXPECT_EQ(loadStartupConfiguration(paths).fileName, "None");
 }
 
+TEST(Configuration, AnInstalledProgramKeepsTheUsersFilesInTheUserFolder) {
+    TempDir dir;
+    const std::string root = dir.path();
+    const std::string shared = root + "/usr/share/kelvora/";
+    std::filesystem::create_directories(root + "/usr/bin");
+    std::filesystem::create_directories(shared + "configurations");
+    writeFile(shared + "configurations/doors.kvx", kExampleText);
+    writeFile(shared + "kelvora.ini", "doors.kvx\r\n");
+
+    const ProgramPaths paths =
+        ProgramPaths::forProgram(root + "/usr/bin", (root + "/data").c_str(), "/nonexistent");
+    EXPECT_EQ(paths.programFolder, shared);
+    EXPECT_EQ(paths.helpFile, shared + "help_kelvora.html");
+    EXPECT_EQ(paths.reportFile, root + "/data/kelvora/KelvoraLog.txt");
+    // A first start has the configuration that comes with the program.
+    const StartupConfiguration first = loadStartupConfiguration(paths);
+    EXPECT_EQ(first.fileName, "doors.kvx");
+    EXPECT_EQ(paths.configurationsFolder, root + "/data/kelvora/configurations");
+
+    // Later starts leave the user's choices alone, even a configuration removed.
+    std::filesystem::remove(paths.configurationsFolder + "/doors.kvx");
+    std::string error;
+    ASSERT_TRUE(rememberLastConfiguration(paths, "mine.kvx", error)) << error;
+    ProgramPaths::forProgram(root + "/usr/bin/", (root + "/data").c_str(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(paths.configurationsFolder + "/doors.kvx"));
+    EXPECT_EQ(readFile(paths.lastConfigurationFile), "mine.kvx\r\n");
+
+    // Without an absolute $XDG_DATA_HOME the user folder is under $HOME.
+    EXPECT_EQ(ProgramPaths::forProgram(root + "/usr/bin", "relative", (root + "/home").c_str())
+                  .reportFile,
+              root + "/home/.local/share/kelvora/KelvoraLog.txt");
+    // A program without share/kelvora beside its folder keeps everything beside itself.
+    EXPECT_EQ(ProgramPaths::forProgram(root + "/build/bin", nullptr, nullptr).reportFile,
+              root + "/build/bin/KelvoraLog.txt");
+}
+
 TEST(Settings, MissingValuesGetDefaultsAndAreCreated) {
     MemorySettingsStore store;
     const Settings settings = loadSettings(store);

@@ -1,6 +1,7 @@
 #include "configuration/configuration.h"
 #include "engine/run.h"
 #include "engine/textfile.h"
+#include "platform/filepaths.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>

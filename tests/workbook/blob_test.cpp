@@ -1,5 +1,5 @@
 #include "record_walker.h"
-#include "xlsblob.h"
+#include "workbook/xlsblob.h"
 
 #include <gtest/gtest.h>
 

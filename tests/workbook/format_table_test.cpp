@@ -1,6 +1,6 @@
 #include "record_walker.h"
-#include "xlspalette.h"
-#include "xlsxf.h"
+#include "workbook/xlspalette.h"
+#include "workbook/xlsxf.h"
 
 #include <gtest/gtest.h>
 

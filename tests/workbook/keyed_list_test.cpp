@@ -1,5 +1,5 @@
-#include "xlshash.h"
-#include "xlslist.h"
+#include "workbook/xlshash.h"
+#include "workbook/xlslist.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // with its CONTINUE records and the EXTSST index that follows it.
 #pragma once
 
-#include "xlsblob.h"
+#include "workbook/xlsblob.h"
 
 #include <gtest/gtest.h>
 

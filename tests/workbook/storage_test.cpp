@@ -1,6 +1,6 @@
 // The compound file storage under a path, whichever implementation the platform uses (libgsf,
 // or the structured storage of Windows): what reaches the target, what is left beside it.
-#include "xlsstorage.h"
+#include "workbook/xlsstorage.h"
 
 #include <gtest/gtest.h>
 

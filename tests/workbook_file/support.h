@@ -3,7 +3,7 @@
 #pragma once
 
 #include "record_walker.h"
-#include "workbook.h"
+#include "workbook/workbook.h"
 
 #include <cstdint>
 #include <string>
