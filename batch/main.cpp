@@ -1,18 +1,15 @@
 // kelvora-batch: the run of the window without the window, for scripts and checks.
 #include "configuration/configuration.h"
 #include "engine/run.h"
+#include "engine/xlsxresult.h"
 #include "platform/filepaths.h"
+#include "platform/system.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
 #include <clocale>
-#include <csignal>
-#include <cstring>
-#include <dirent.h>
 #include <filesystem>
 #include <iostream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -61,16 +58,16 @@ const char* const kUsage =
     "while it was read), a result not written or the run stopped; 2 a usage error, an\n"
     "unreadable configuration or two drawings that would give one result name.\n";
 
-volatile std::sig_atomic_t interrupted = 0;
+std::atomic<bool> interrupted = false; // lock-free: set from a signal handler or another thread
 
-extern "C" void onInterrupt(int) {
-    interrupted = 1;
+void onInterrupt() {
+    interrupted = true;
 }
 
 // Progress as one line on standard error; Ctrl-C stops the run like the window's Stop button.
 class ConsoleMonitor : public RunMonitor {
 public:
-    explicit ConsoleMonitor(bool quiet) : quiet_(quiet), terminal_(::isatty(2) != 0) {}
+    explicit ConsoleMonitor(bool quiet) : quiet_(quiet), terminal_(standardErrorIsTerminal()) {}
 
     void setLabel(const std::string& text) override {
         label_ = text;
@@ -92,7 +89,7 @@ public:
             std::cerr << '\n';
         }
     }
-    bool abortRequested() override { return interrupted != 0; }
+    bool abortRequested() override { return interrupted; }
 
 private:
     bool quiet_;
@@ -115,8 +112,8 @@ struct Options {
 };
 
 bool isFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    std::error_code error;
+    return std::filesystem::is_directory(pathFromUtf8(path), error);
 }
 
 bool hasDrawingExtension(const std::string& name) {
@@ -132,14 +129,12 @@ bool hasDrawingExtension(const std::string& name) {
 // The drawings directly in a folder, in name order.
 std::vector<std::string> drawingsIn(const std::string& folder) {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (hasDrawingExtension(name) && !isFolder(withSeparator(folder) + name)) {
-                names.push_back(name);
-            }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(pathFromUtf8(folder), error)) {
+        const std::string name = utf8FromPath(entry.path().filename());
+        if (hasDrawingExtension(name) && !entry.is_directory(error)) {
+            names.push_back(name);
         }
-        ::closedir(dir);
     }
     // Name order as a file list shows it: case ignored, then byte order between equals.
     auto folded = [](const std::string& name) {
@@ -157,8 +152,9 @@ std::vector<std::string> drawingsIn(const std::string& folder) {
 }
 
 std::string currentFolder() {
-    std::vector<char> buffer(4096);
-    return ::getcwd(buffer.data(), buffer.size()) != nullptr ? std::string(buffer.data()) : ".";
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string(".") : utf8FromPath(folder);
 }
 
 // The drawings to run, as one source folder and names in it: the common folder when all
@@ -179,7 +175,8 @@ void collectDrawings(const std::vector<std::string>& inputs, RunInputs& run) {
         return folderOf(path) == common;
     });
     if (shared && !common.empty()) {
-        run.sourceFolder = std::filesystem::absolute(common).lexically_normal().string();
+        run.sourceFolder =
+            utf8FromPath(std::filesystem::absolute(pathFromUtf8(common)).lexically_normal());
         for (const std::string& path : paths) {
             run.files.push_back(path.substr(common.size()));
         }
@@ -195,7 +192,8 @@ int usageError(const std::string& message) {
 }
 
 // Returns an empty message when the arguments are complete.
-std::string parseArguments(int argc, char** argv, Options& options, bool& done) {
+std::string parseArguments(const std::vector<std::string>& argv, Options& options, bool& done) {
+    const int argc = static_cast<int>(argv.size());
     done = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -208,11 +206,14 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
             return true;
         };
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.inputs.push_back(arg);
+            options.inputs.push_back(genericPath(arg));
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            if (!kXlsxAvailable) {
+                std::cout << "This build writes no .xlsx workbooks (-e xlsx).\n";
+            }
             done = true;
             return {};
         } else if (arg == "--version") {
@@ -249,8 +250,14 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
     if (options.textEncoding != "as-read" && options.textEncoding != "utf-8") {
         return "--text-encoding takes \"as-read\" or \"utf-8\", not '" + options.textEncoding + "'";
     }
+    if (!kXlsxAvailable && options.extension == "xlsx") {
+        return std::string(kXlsxUnavailable);
+    }
     if (options.configuration.empty()) {
         return "a configuration is needed (-c CONFIG.kvx)";
+    }
+    for (std::string* path : {&options.configuration, &options.destination, &options.report}) {
+        *path = genericPath(*path);
     }
     if (options.inputs.empty()) {
         return "no drawing or folder given";
@@ -264,7 +271,8 @@ int main(int argc, char** argv) {
     std::setlocale(LC_TIME, "");
     Options options;
     bool done = false;
-    if (const std::string problem = parseArguments(argc, argv, options, done); !problem.empty()) {
+    const std::vector<std::string> arguments = utf8Arguments(argc, argv);
+    if (const std::string problem = parseArguments(arguments, options, done); !problem.empty()) {
         return usageError(problem);
     }
     if (done) {
@@ -292,7 +300,7 @@ int main(int argc, char** argv) {
     }
 
     run.destinationFolder = options.destination.empty() ? currentFolder() : options.destination;
-    if (!isFolder(run.destinationFolder) || ::access(run.destinationFolder.c_str(), W_OK) != 0) {
+    if (!writableFolder(run.destinationFolder)) {
         std::cerr << "kelvora-batch: the destination folder '" << run.destinationFolder
                   << "' does not exist or cannot be written\n";
         return 1;
@@ -308,15 +316,9 @@ int main(int argc, char** argv) {
     }
 
     // Ctrl-C, and the stop that timeout, service managers and closed terminals send, end the
-    // run at the next line with its report; a second one ends the program at once.
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
-        ::sigaction(stop, &action, nullptr);
-    }
-    // Progress written to a reader that has gone is dropped; the run goes on.
-    std::signal(SIGPIPE, SIG_IGN);
+    // run at the next line with its report; a second one ends the program at once. Progress
+    // written to a reader that has gone is dropped; the run goes on.
+    onStopRequest(onInterrupt);
 
     ConsoleMonitor monitor(options.quiet);
     const RunOutcome outcome = runBatch(run, monitor);

@@ -1,16 +1,14 @@
 #include "configuration/configuration.h"
 
 #include "platform/filepaths.h"
+#include "platform/system.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace kelvora {
@@ -142,11 +140,12 @@ LoadedConfiguration parseConfiguration(std::string_view text, const std::string&
 }
 
 LoadedConfiguration loadconf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    std::error_code statusError;
+    const auto status = std::filesystem::status(pathFromUtf8(path), statusError);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         return {std::nullopt, "Configuration file '" + path + "' cannot be read: it is not a file"};
     }
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(pathFromUtf8(path), std::ios::binary);
     if (!file) {
         return {std::nullopt,
                 "Configuration file '" + path + "' cannot be read: " + std::strerror(errno)};
@@ -196,18 +195,18 @@ std::string userFolder(const char* xdgDataHome, const char* home) {
 void makeUserFolder(const ProgramPaths& paths, const std::string& shared) {
     namespace fs = std::filesystem;
     std::error_code error;
-    if (fs::exists(paths.configurationsFolder, error) ||
-        !fs::create_directories(paths.configurationsFolder, error)) {
+    const fs::path configurations = pathFromUtf8(paths.configurationsFolder);
+    if (fs::exists(configurations, error) || !fs::create_directories(configurations, error)) {
         return;
     }
     for (const fs::directory_entry& entry :
-         fs::directory_iterator(shared + "configurations", error)) {
+         fs::directory_iterator(pathFromUtf8(shared + "configurations"), error)) {
         if (entry.path().extension() == ".kvx") {
-            fs::copy_file(entry.path(),
-                          fs::path(paths.configurationsFolder) / entry.path().filename(), error);
+            fs::copy_file(entry.path(), configurations / entry.path().filename(), error);
         }
     }
-    fs::copy_file(shared + "kelvora.ini", paths.lastConfigurationFile, error);
+    fs::copy_file(pathFromUtf8(shared + "kelvora.ini"), pathFromUtf8(paths.lastConfigurationFile),
+                  error);
 }
 
 } // namespace
@@ -216,28 +215,26 @@ ProgramPaths ProgramPaths::forProgram(const std::string& programFolder, const ch
                                       const char* home) {
     const std::string shared = withSeparator(programFolder) + "../share/kelvora/";
     std::error_code error;
-    if (!std::filesystem::is_directory(shared, error)) {
+    if (!std::filesystem::is_directory(pathFromUtf8(shared), error)) {
         return forFolder(programFolder);
     }
     const std::string user = userFolder(xdgDataHome, home);
     ProgramPaths paths = forFolder(user);
-    paths.programFolder = std::filesystem::path(shared).lexically_normal().string();
+    paths.programFolder = utf8FromPath(pathFromUtf8(shared).lexically_normal());
     paths.helpFile = paths.programFolder + "help_kelvora.html";
     makeUserFolder(paths, paths.programFolder);
     return paths;
 }
 
 ProgramPaths ProgramPaths::current() {
-    std::vector<char> buffer(PATH_MAX + 1);
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    std::string program = n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : "";
+    const std::string program = programFile();
     const std::size_t slash = program.rfind('/');
     return forProgram(slash == std::string::npos ? "./" : program.substr(0, slash + 1),
                       std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
 }
 
 std::optional<std::string> readLastConfiguration(const ProgramPaths& paths) {
-    std::ifstream file(paths.lastConfigurationFile, std::ios::binary);
+    std::ifstream file(pathFromUtf8(paths.lastConfigurationFile), std::ios::binary);
     std::string line;
     if (!file || !std::getline(file, line)) {
         return std::nullopt;
@@ -264,7 +261,8 @@ StartupConfiguration loadStartupConfiguration(const ProgramPaths& paths) {
         return startup;
     }
     const std::string path = paths.configurationsFolder + "/" + *name;
-    if (::access(path.c_str(), F_OK) != 0) {
+    std::error_code error;
+    if (!std::filesystem::exists(pathFromUtf8(path), error)) {
         startup.message =
             "Configuration file \"" + path + "\" not found, default values used instead";
         return startup;

@@ -2,11 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kelvora {
 
@@ -18,10 +14,6 @@ constexpr char kCtrlZ = 26;
 constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
 // How much of the file's start decides whether it is text.
 constexpr std::size_t kSniffSize = 4096;
-
-long long nanoseconds(const timespec& time) {
-    return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
-}
 
 // How a binary drawing stores the value of a group code.
 enum class ValueType { String, Bool, Int16, Int32, Int64, Double, Chunk };
@@ -156,25 +148,13 @@ DxfPairReader::~DxfPairReader() {
 
 bool DxfPairReader::open(const std::string& path) {
     close();
-    // Without blocking, so that a pipe without a writer cannot hold the run; only regular
-    // files are read (a device could deliver bytes without end).
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        error_ = std::strerror(errno);
+    if (!file_.open(path, error_)) {
         return false;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error_ = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
-        ::close(fd);
-        return false;
-    }
-    fd_ = fd;
-    size_ = static_cast<long long>(info.st_size);
-    changedAt_ = nanoseconds(info.st_mtim);
+    size_ = file_.size();
     // Small drawings get a small buffer; nothing is cleared, only the bytes read are touched.
     const std::size_t wanted =
-        std::clamp(static_cast<std::size_t>(info.st_size) + 16, kSmallestBuffer, kBlockSize);
+        std::clamp(static_cast<std::size_t>(size_) + 16, kSmallestBuffer, kBlockSize);
     if (capacity_ != wanted) {
         buffer_ = std::make_unique_for_overwrite<char[]>(wanted);
         capacity_ = wanted;
@@ -189,12 +169,10 @@ bool DxfPairReader::open(const std::string& path) {
 }
 
 bool DxfPairReader::changedWhileRead() const {
-    if (fd_ < 0) {
+    if (!file_.isOpen()) {
         return false;
     }
-    struct stat info {};
-    return (endReached_ && fetched_ != size_) || ::fstat(fd_, &info) != 0 ||
-           static_cast<long long>(info.st_size) != size_ || nanoseconds(info.st_mtim) != changedAt_;
+    return (endReached_ && fetched_ != size_) || file_.changedSinceOpened();
 }
 
 void DxfPairReader::openMemory(std::string_view bytes) {
@@ -228,10 +206,7 @@ void DxfPairReader::startForm() {
 }
 
 void DxfPairReader::close() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    file_.close();
     memory_ = false;
     eof_ = false;
     error_.clear();
@@ -241,13 +216,13 @@ void DxfPairReader::close() {
     code_ = kNoCode;
     valueTaken_ = true;
     value_ = {};
-    fetched_ = size_ = changedAt_ = 0;
+    fetched_ = size_ = 0;
     endReached_ = false;
 }
 
 bool DxfPairReader::refill() {
     lineFeeds_ = 0;
-    if (memory_ || eof_ || fd_ < 0) {
+    if (memory_ || eof_ || !file_.isOpen()) {
         eof_ = true;
         return false;
     }
@@ -264,14 +239,8 @@ bool DxfPairReader::refill() {
     char* start = buffer_.get();
     data_ = start;
     end_ = start + kept;
-    ssize_t got;
-    do {
-        got = ::read(fd_, start + kept, capacity_ - kept);
-    } while (got < 0 && errno == EINTR);
+    const long long got = file_.read(start + kept, capacity_ - kept, error_);
     if (got <= 0) {
-        if (got < 0) {
-            error_ = std::strerror(errno);
-        }
         endReached_ = got == 0;
         eof_ = true;
         return false;

@@ -1,6 +1,7 @@
 // Reading DXF drawings as group-code/value pairs, in their text and their binary form.
 #pragma once
 
+#include "platform/inputfile.h"
 #include "text/ascii.h"
 
 #include <cstdint>
@@ -157,7 +158,7 @@ private:
     bool refill();
     void dropCarriageReturns(const char* begin, const char* end);
 
-    int fd_ = -1;
+    InputFile file_;
     bool memory_ = false;
     std::string error_;
     DxfForm form_ = DxfForm::Text;
@@ -176,7 +177,6 @@ private:
     std::string store_; // a value that had to be put together: numbers, carriage returns
     long long fetched_ = 0;
     long long size_ = 0;
-    long long changedAt_ = 0; // the file's time of change when opened, in nanoseconds
     bool endReached_ = false; // a read found the end of the file
 };
 } // namespace kelvora

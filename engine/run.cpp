@@ -3,6 +3,7 @@
 #include "engine/textfile.h"
 #include "platform/filepaths.h"
 #include "platform/replacingfile.h"
+#include "platform/system.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,9 +17,7 @@ namespace kelvora {
 namespace {
 
 std::string nowText() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = localTime(std::time(nullptr));
     char text[128];
     const std::size_t n = std::strftime(text, sizeof text, "%x %X", &local);
     return std::string(text, n);
@@ -36,16 +35,17 @@ int compareIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-// The drawing's path: the name in the source folder, or the name itself when absolute.
+// The drawing's path: the name in the source folder, or the name itself when it starts at a
+// root ("/plans/a.dxf", on Windows also "C:/plans/a.dxf").
 std::string inputPathOf(const std::string& sourceFolder, const std::string& name) {
-    return !name.empty() && name.front() == '/' ? name : withSeparator(sourceFolder) + name;
+    return pathFromUtf8(name).has_root_directory() ? name : withSeparator(sourceFolder) + name;
 }
 
 // One spelling per file, links and "." and ".." resolved, to tell whether two paths are one.
 std::string sameFileKey(const std::string& path) {
     std::error_code failed;
-    const std::filesystem::path key = std::filesystem::weakly_canonical(path, failed);
-    return failed ? path : key.string();
+    const std::filesystem::path key = std::filesystem::weakly_canonical(pathFromUtf8(path), failed);
+    return failed ? path : utf8FromPath(key);
 }
 
 // Why the result must not be written at its path, before anything is: it is one of the run's

@@ -1,6 +1,7 @@
 #include "engine/textfile.h"
 
 #include "platform/replacingfile.h"
+#include "platform/system.h"
 
 #include <filesystem>
 
@@ -24,15 +25,16 @@ bool saveReportFile(const std::string& path, std::string_view text, std::string&
         return false;
     }
     std::error_code failed;
-    const bool link = std::filesystem::is_symlink(std::filesystem::symlink_status(path, failed));
+    const std::filesystem::path asGiven = pathFromUtf8(path);
+    const bool link = std::filesystem::is_symlink(std::filesystem::symlink_status(asGiven, failed));
     failed.clear(); // a report that does not exist yet is no link
     const std::filesystem::path target =
-        link ? std::filesystem::canonical(path, failed) : std::filesystem::path(path);
+        link ? std::filesystem::canonical(asGiven, failed) : asGiven;
     if (failed) {
         error = "Cannot write '" + path + "': " + failed.message();
         return false;
     }
-    return saveTextFileAtomically(target.string(), text, error);
+    return saveTextFileAtomically(link ? utf8FromPath(target) : path, text, error);
 }
 
 std::string joinLines(const std::vector<std::string>& lines) {

@@ -17,6 +17,15 @@ namespace kelvora {
 // plain decimal number becomes a number cell.
 OpenedSink openXlsxResult(const std::string& path, const ColumnList& columns, bool numbers = false);
 
+// Whether this build writes .xlsx results: the Windows build has no libxlsxwriter.
+#ifdef KELVORA_NO_XLSX
+inline constexpr bool kXlsxAvailable = false;
+#else
+inline constexpr bool kXlsxAvailable = true;
+#endif
+inline constexpr std::string_view kXlsxUnavailable =
+    "this build of Kelvora writes no .xlsx workbooks; use \"xls\" or comma-separated text";
+
 // The rows and columns of an Office Open XML worksheet.
 inline constexpr long long kXlsxRows = 1048576;
 inline constexpr std::size_t kXlsxColumns = 16384;

@@ -12,6 +12,7 @@ packages=(
   libreoffice-calc-nogui libxlsxwriter-dev
   libapache-poi-java default-jre-headless libfreexl-dev gnumeric python3-openpyxl
   dpkg-dev file desktop-file-utils
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

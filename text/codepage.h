@@ -1,17 +1,19 @@
 // The 8-bit code pages of drawings: their DXF names and their conversion to UTF-8 through
-// iconv.
+// iconv (on Windows through the system's own code page conversion).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#ifndef _WIN32
 #include <iconv.h>
+#endif
 #include <string>
 #include <string_view>
 
 namespace kelvora {
 
-// One open iconv conversion from a code page to UTF-8; closed when destroyed. Not thread-safe:
-// one conversion at a time.
+// One open conversion from a code page, named as iconv names it, to UTF-8; closed when
+// destroyed. Not thread-safe: one conversion at a time.
 class Iconv {
 public:
     Iconv() = default; // closed
@@ -21,13 +23,25 @@ public:
     Iconv& operator=(Iconv&& other) noexcept;
     ~Iconv();
 
-    bool isOpen() const { return cd_ != nullptr; }
+#ifdef _WIN32
+    bool isOpen() const {
+        return codePage_ != 0;
+    }
+#else
+    bool isOpen() const {
+        return cd_ != nullptr;
+    }
+#endif
     // Appends the UTF-8 of bytes to out. A byte that starts no character of the code page is
     // taken as Windows-1252, so nothing is lost; false when that happened.
     bool appendUtf8(std::string_view bytes, std::string& out) const;
 
 private:
+#ifdef _WIN32
+    unsigned codePage_ = 0; // the Windows code page number
+#else
     iconv_t cd_ = nullptr;
+#endif
 };
 
 // The code page a drawing's $DWGCODEPAGE names. Code pages of single bytes are turned into a

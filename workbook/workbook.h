@@ -249,7 +249,8 @@ std::int32_t BuildWorkbookStream(TXLSWorkbook& workbook, TXLSStorage& storage);
 inline constexpr std::int32_t kSaveOk = 1;
 inline constexpr std::int32_t kSaveBlankName = -1;
 inline constexpr std::int32_t kSaveCannotCreate = -2;
-inline constexpr std::int32_t kSaveWriteFailed = -4; // the file was not completed
+inline constexpr std::int32_t kSaveNoMemoryFile = -3; // the in-memory compound file
+inline constexpr std::int32_t kSaveWriteFailed = -4;  // the file was not completed
 
 // Saves into a compound file under fileName (stream == nullptr), or into stream. The file
 // is written beside fileName and renamed over it only when complete: a failed save leaves an

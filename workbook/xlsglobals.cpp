@@ -23,11 +23,9 @@ constexpr std::uint16_t kSupBookType = 0x01AE;
 constexpr std::uint16_t kExternSheetType = 0x0017;
 
 constexpr std::uint16_t kBiffVersion = 0x0600;
-// The stream is padded with zeros to a multiple of the sector size, and to at least the size
-// from which a compound file keeps a stream in regular sectors: some readers take the zeros
-// of a stream in the mini stream for records.
+// The stream is padded with zeros to a multiple of the sector size, and to at least
+// kLeastStreamLength (xlsstorage.h).
 constexpr std::uint32_t kStreamAlignment = 512;
-constexpr std::int64_t kLeastStreamLength = 4096;
 const char* const kWorkbookStreamName = "Workbook";
 
 class GlobalsWriter {
@@ -214,6 +212,8 @@ std::int32_t SaveWorkbook(TXLSWorkbook& workbook, const std::string& fileName,
     std::unique_ptr<TXLSStorage> storage;
     if (stream != nullptr) {
         storage = TXLSStorage::CreateInMemory();
+        if (!storage)
+            return fail(kSaveNoMemoryFile, "the compound file could not be created in memory");
     } else {
         if (IsBlankName(fileName))
             return fail(kSaveBlankName, "no file name");

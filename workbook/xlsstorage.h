@@ -1,6 +1,7 @@
 // Compound file storage behind the workbook writer: a root storage created at a path or in
 // memory, the streams created in it, and the commit that completes the file. libgsf does the
-// compound file format; nothing else of it is visible to the writer.
+// compound file format, on Windows the system's structured storage (ole32); nothing else of
+// either is visible to the writer.
 #pragma once
 
 #include "xlsblob.h"
@@ -10,17 +11,31 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+struct ILockBytes;
+struct IStorage;
+struct IStream;
+#else
 typedef struct _GsfOutput GsfOutput;
 typedef struct _GsfOutfile GsfOutfile;
+#endif
 
 namespace kelvora {
 
 class ReplacingFile;
 
+// The shortest "Workbook" stream: the size from which a compound file keeps a stream in
+// regular sectors. Some readers take the zeros of a stream in the mini stream for records.
+inline constexpr std::int64_t kLeastStreamLength = 4096;
+
 // One stream of a compound file, open for writing from position 0.
 class TXLSStorageStream : public TXLSOutputStream {
 public:
+#ifdef _WIN32
+    explicit TXLSStorageStream(IStream* stream);
+#else
     explicit TXLSStorageStream(GsfOutput* stream);
+#endif
     ~TXLSStorageStream() override; // releases the stream
     TXLSStorageStream(const TXLSStorageStream&) = delete;
     TXLSStorageStream& operator=(const TXLSStorageStream&) = delete;
@@ -31,7 +46,11 @@ public:
     std::int64_t Tell() const;
 
 private:
+#ifdef _WIN32
+    IStream* stream_;
+#else
     GsfOutput* stream_;
+#endif
 };
 
 // The root storage of a compound file being written. Nothing reaches the target until
@@ -43,7 +62,7 @@ public:
     // A new compound file that will replace path on commit; nullptr and a message on failure
     // (missing folder, no permission).
     static std::unique_ptr<TXLSStorage> CreateAtPath(const std::string& path, std::string& error);
-    // A new compound file in memory; its bytes are available after Commit.
+    // A new compound file in memory, or nullptr; its bytes are available after Commit.
     static std::unique_ptr<TXLSStorage> CreateInMemory();
 
     ~TXLSStorage(); // aborts when not committed
@@ -63,12 +82,21 @@ public:
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
 
 private:
+#ifdef _WIN32
+    TXLSStorage(IStorage* root, ILockBytes* memory, std::wstring temporary, std::wstring target);
+
+    IStorage* root_;
+    ILockBytes* memory_;     // the bytes of an in-memory storage; null for a file
+    std::wstring temporary_; // the file being written beside the target
+    std::wstring target_;
+#else
     explicit TXLSStorage(std::unique_ptr<ReplacingFile> file);
     bool Close();
 
     GsfOutput* sink_;
     GsfOutfile* root_;
     std::unique_ptr<ReplacingFile> file_; // null for an in-memory storage
+#endif
     bool closed_ = false;
     std::string error_;
     std::vector<std::uint8_t> bytes_;

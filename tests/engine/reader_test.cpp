@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <cstring>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 using namespace kelvora;
 using namespace kelvora::test;
@@ -185,9 +187,13 @@ TEST(DxfPairReader, RefusesMissingFilesAndFolders) {
     EXPECT_FALSE(reader.open(dir.file("missing.dxf")));
     EXPECT_FALSE(reader.errorMessage().empty());
     EXPECT_FALSE(reader.open(dir.path()));
+#ifdef _WIN32
+    EXPECT_FALSE(reader.open("NUL")); // a device
+#else
     EXPECT_FALSE(reader.open("/dev/zero")); // endless bytes
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
     EXPECT_FALSE(reader.open(dir.file("pipe"))); // no writer: opening must not wait
+#endif
 }
 
 TEST(DxfPairReader, ReadsBinaryDrawingsAsTheirTextTwins) {

@@ -2,41 +2,52 @@
 #pragma once
 
 #include "engine/rowoutput.h"
+#include "platform/system.h"
 
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <random>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace kelvora::test {
 
 class TempDir {
 public:
     TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kelvora-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        std::random_device random;
+        do {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("kelvora-test-" + std::to_string(random()));
+        } while (!std::filesystem::create_directory(path_));
     }
-    ~TempDir() { std::filesystem::remove_all(path_); }
+    ~TempDir() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    std::string path() const { return path_.string(); }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // UTF-8, '/' between folders, as the program takes paths.
+    std::string path() const { return utf8FromPath(path_); }
+    std::string file(const std::string& name) const { return path() + "/" + name; }
 
 private:
     std::filesystem::path path_;
 };
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+    std::ofstream(pathFromUtf8(path), std::ios::binary) << bytes;
 }
 
 inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
@@ -87,6 +98,15 @@ inline Pairs concat(std::initializer_list<Pairs> parts) {
         all.insert(all.end(), part.begin(), part.end());
     }
     return all;
+}
+
+// Whether file permissions bind this process (they do not bind the super-user).
+inline bool permissionsBind() {
+#ifdef _WIN32
+    return true;
+#else
+    return ::geteuid() != 0;
+#endif
 }
 
 // Column list 'Ref', 'Qty'; 'DOOR*' on any layer in any space, REF to 1 and QTY to 2.

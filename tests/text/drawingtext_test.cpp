@@ -98,6 +98,8 @@ TEST(CodePages, BytesThatDoNotDecodeAreKeptAsWindows1252) {
     EXPECT_EQ(decodeIn("ANSI_932", "\x90\x7D\x80\xA0"), "図€\u00A0");
     EXPECT_EQ(decodeIn("ANSI_932", "\x90\x7D\x96"), "図–");   // lead byte at the end
     EXPECT_EQ(decodeIn("ANSI_936", "\xD6 \xD6\xD0"), "Ö 中"); // lead byte before a space
+    // A pair that glibc refuses only after reading both bytes (and Windows refuses too).
+    EXPECT_EQ(decodeIn("ANSI_949", "\xA2\xE8 \xC7\xD1"), "¢è 한");
     EXPECT_EQ(decodeIn("ANSI_1252", "\x81\x8D"), "\u0081\u008D");
     EXPECT_EQ(drawing("AC1027", "")
                   .decode("Stra\xDF"

@@ -1,0 +1,10 @@
+// Builds without libxlsxwriter (Windows) write no Office Open XML workbooks.
+#include "engine/xlsxresult.h"
+
+namespace kelvora {
+
+OpenedSink openXlsxResult(const std::string& path, const ColumnList&, bool) {
+    return {nullptr, "Cannot create result file '" + path + "': " + std::string(kXlsxUnavailable)};
+}
+
+} // namespace kelvora
