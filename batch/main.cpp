@@ -22,8 +22,8 @@ constexpr int kExitUsage = 2;
 const char* const kUsage =
     "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--text-encoding ENC]\n"
     "                     [--no-dynamic-names] [--active-layout-only] [--no-minsert-copies]\n"
-    "                     [--nested] [--quantities] [--numbers] [--report FILE] [-q]\n"
-    "                     INPUT...\n"
+    "                     [--nested] [--quantities] [--numbers] [--combine NAME]\n"
+    "                     [--report FILE] [-q] INPUT...\n"
     "Writes one bill-of-material table per drawing, from the block inserts its rules select.\n"
     "\n"
     "  -c CONFIG.kvx   the configuration (column titles and block rules)\n"
@@ -47,6 +47,9 @@ const char* const kUsage =
     "                  the inserts it stands for\n"
     "  --numbers       in workbooks, store plain decimal numbers (\"12\", \"-3.5\") as numbers;\n"
     "                  other values (\"007\", \"12 mm\") stay texts\n"
+    "  --combine NAME  one result NAME.EXT for all drawings: in workbooks a worksheet per\n"
+    "                  drawing after a \"Summary\" worksheet counting each block per drawing;\n"
+    "                  in text a first column \"Drawing\"\n"
     "  --report FILE   run report (default: KelvoraLog.txt beside the program)\n"
     "  -q              no progress on standard error\n"
     "  --help, --version\n"
@@ -236,15 +239,19 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
                    (arg == "-o" && !value(options.destination)) ||
                    (arg == "-e" && !value(options.extension)) ||
                    (arg == "--report" && !value(options.report)) ||
+                   (arg == "--combine" && !value(options.results.combine)) ||
                    (arg == "--text-encoding" && !value(options.textEncoding))) {
             return "option " + arg + " needs a value";
         } else if (arg != "-c" && arg != "-o" && arg != "-e" && arg != "--report" &&
-                   arg != "--text-encoding") {
+                   arg != "--text-encoding" && arg != "--combine") {
             return "unknown option " + arg;
         }
     }
     if (options.textEncoding != "as-read" && options.textEncoding != "utf-8") {
         return "--text-encoding takes \"as-read\" or \"utf-8\", not '" + options.textEncoding + "'";
+    }
+    if (!options.results.combine.empty() && !validExtension(options.results.combine)) {
+        return "'" + options.results.combine + "' is not a valid result name for --combine";
     }
     if (options.configuration.empty()) {
         return "a configuration is needed (-c CONFIG.kvx)";

@@ -291,13 +291,18 @@ std::optional<double> plainDecimalNumber(std::string_view text) {
     return value == 0 ? 0.0 : value; // "-0" is zero
 }
 
-OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form) {
+OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form,
+                          std::string_view firstTitle) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         return {nullptr, "Cannot create result file '" + path + "': " + std::strerror(errno)};
     }
     auto sink = std::make_unique<TextResult>(path, fd, form);
-    std::vector<std::string> titles{std::string(kBlockNameTitle)};
+    std::vector<std::string> titles;
+    if (!firstTitle.empty()) {
+        titles.emplace_back(firstTitle);
+    }
+    titles.emplace_back(kBlockNameTitle);
     for (const std::string& title : columns) {
         titles.push_back(form == TextForm::Decoded ? utf8FromAnsi(title) : title);
     }
@@ -306,21 +311,29 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns, Te
     return {std::move(sink), {}};
 }
 
+ColumnList quantityTitles(const ColumnList& columns, int highestColumn) {
+    ColumnList titles = columns;
+    titles.resize(std::max(titles.size(), static_cast<std::size_t>(highestColumn)));
+    titles.emplace_back(kQuantityTitle);
+    return titles;
+}
+
+std::unique_ptr<ResultSink> withQuantities(std::unique_ptr<ResultSink> inner,
+                                           std::size_t quantityField) {
+    return std::make_unique<QuantityResult>(std::move(inner), quantityField);
+}
+
 OpenedSink openSink(const std::string& path, const std::string& extension,
                     const ColumnList& columns, TextForm textForm, const ResultChoices& choices,
                     int highestColumn) {
-    ColumnList titles = columns;
-    if (choices.quantities) {
-        titles.resize(std::max(titles.size(), static_cast<std::size_t>(highestColumn)));
-        titles.emplace_back(kQuantityTitle);
-    }
+    const ColumnList titles = choices.quantities ? quantityTitles(columns, highestColumn) : columns;
     // The one place where the kind of result is chosen: a worksheet for exactly "xls" or
     // "xlsx".
     OpenedSink opened = extension == "xls"    ? openWorksheetResult(path, titles, choices.numbers)
                         : extension == "xlsx" ? openXlsxResult(path, titles, choices.numbers)
                                               : openTextResult(path, titles, textForm);
     if (opened.sink && choices.quantities) {
-        opened.sink = std::make_unique<QuantityResult>(std::move(opened.sink), titles.size());
+        opened.sink = withQuantities(std::move(opened.sink), titles.size());
     }
     return opened;
 }

@@ -64,9 +64,11 @@ std::string readingLine(const ReadingChoices& reading) {
 }
 
 std::string resultsLine(const ResultChoices& results) {
+    const std::string combined = "one result for all drawings, " + results.combine;
     return choicesLine("  Results : ",
                        {{results.quantities, "identical rows combined with a Quantity column"},
-                        {results.numbers, "numbers stored as numbers"}});
+                        {results.numbers, "numbers stored as numbers"},
+                        {!results.combine.empty(), combined}});
 }
 
 std::string trimExtension(std::string_view typed) {
@@ -125,7 +127,7 @@ std::string processingLabel(const std::string& inputPath, RunPlace place) {
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
                            RunMonitor& monitor, TextForm textForm, const ReadingChoices& reading,
-                           RunPlace place, const ResultChoices& results) {
+                           RunPlace place, const ResultChoices& results, CombinedResult* combined) {
     DrawingOutcome outcome;
     outcome.inputPath = inputPath;
     outcome.resultPath = resultPath;
@@ -150,8 +152,9 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
             "': " + (dwg ? "it is a DWG drawing; save it as DXF first" : "it is not a DXF drawing");
         return outcome;
     }
-    OpenedSink opened =
-        openSink(resultPath, extension, rules.columns, textForm, results, highestColumn);
+    OpenedSink opened = combined != nullptr ? combined->beginDrawing(place.number - 1)
+                                            : openSink(resultPath, extension, rules.columns,
+                                                       textForm, results, highestColumn);
     if (!opened.sink) {
         outcome.error = opened.error;
         return outcome;
@@ -245,14 +248,31 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
         }
         report.emplace_back();
         report.emplace_back();
+        std::unique_ptr<CombinedResult> combined;
+        const std::string combinedPath = destination + inputs.results.combine + "." + extension;
+        if (!inputs.results.combine.empty()) {
+            OpenedCombined opened =
+                validExtension(inputs.results.combine)
+                    ? openCombinedResult(combinedPath, extension, inputs.files, rules.columns,
+                                         inputs.textForm, inputs.results, highest.value)
+                    : OpenedCombined{nullptr,
+                                     "'" + inputs.results.combine + "' is not a valid result name"};
+            combined = std::move(opened.result);
+            if (!combined) {
+                outcome.fatalMessage = opened.error;
+                report.emplace_back(kResultFailedLine);
+                allDone = false;
+            }
+        }
         monitor.showProgress();
-        const std::size_t count = inputs.files.size();
+        const std::size_t count = outcome.fatalMessage.empty() ? inputs.files.size() : 0;
         for (std::size_t i = 0; i < count; ++i) {
             const std::string& name = inputs.files[i];
             const std::string input = !name.empty() && name.front() == '/' ? name : source + name;
             DrawingOutcome drawing = processFile(
-                input, resultPath(destination, name, extension), extension, rules, highest.value,
-                monitor, inputs.textForm, inputs.reading, {i + 1, count}, inputs.results);
+                input, combined ? combinedPath : resultPath(destination, name, extension),
+                extension, rules, highest.value, monitor, inputs.textForm, inputs.reading,
+                {i + 1, count}, inputs.results, combined.get());
             report.push_back(input);
             report.emplace_back();
             if (drawing.state.openFailed) {
@@ -280,6 +300,13 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
             if (!outcome.fatalMessage.empty()) {
                 break;
             }
+        }
+        if (combined && !combined->close(outcome.aborted)) {
+            report.emplace_back(kResultFailedLine);
+            if (outcome.fatalMessage.empty()) {
+                outcome.fatalMessage = combined->errorMessage();
+            }
+            allDone = false;
         }
     }
     std::string error;

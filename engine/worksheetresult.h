@@ -12,6 +12,9 @@ namespace kelvora {
 OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns,
                                bool numbers = false);
 
+// A .xls workbook of several worksheets (see WorkbookResult).
+std::unique_ptr<WorkbookResult> openXlsWorkbook(const std::string& path);
+
 // Report lines of a worksheet that could not hold everything.
 std::string rowsBeyondLimitWarning(long long rows);
 std::string textsCutWarning(long long texts);

@@ -17,6 +17,9 @@ namespace kelvora {
 // plain decimal number becomes a number cell.
 OpenedSink openXlsxResult(const std::string& path, const ColumnList& columns, bool numbers = false);
 
+// An Office Open XML workbook of several worksheets (see WorkbookResult).
+std::unique_ptr<WorkbookResult> openXlsxWorkbook(const std::string& path);
+
 // The rows and columns of an Office Open XML worksheet.
 inline constexpr long long kXlsxRows = 1048576;
 inline constexpr std::size_t kXlsxColumns = 16384;

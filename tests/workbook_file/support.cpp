@@ -228,6 +228,13 @@ std::string JsonRows(const Table& table) {
     return json + "]";
 }
 
+std::string JsonSheets(const std::vector<std::string>& sheets) {
+    std::string json = ", \"sheets\": [";
+    for (std::size_t k = 0; k < sheets.size(); ++k)
+        json += (k ? "," : "") + JsonText(sheets[k]);
+    return json + "]";
+}
+
 std::string JsonNumbers(const NumberCells& numbers) {
     std::string json = ", \"numbers\": [";
     for (std::size_t k = 0; k < numbers.size(); ++k)
@@ -243,9 +250,9 @@ bool HaveLibreOffice() {
 }
 
 void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice,
-                        const NumberCells& numbers) {
-    const std::string json =
-        "{\"filled_row\": 0, \"rows\": " + JsonRows(table) + JsonNumbers(numbers) + "}";
+                        const NumberCells& numbers, const std::vector<std::string>& sheets) {
+    const std::string json = "{\"filled_row\": 0, \"rows\": " + JsonRows(table) +
+                             JsonNumbers(numbers) + JsonSheets(sheets) + "}";
     const std::string expected = file + ".json";
     WriteFile(expected, json);
     std::string command = std::string(KELVORA_PYTHON) + " " + KELVORA_CHECK_SCRIPT + " '" + file +
@@ -297,8 +304,9 @@ namespace kelvora::test {
 
 void ExpectXlsxReadersAgree(const std::string& file, const Table& table,
                             const std::vector<std::pair<std::string, double>>& widths,
-                            const NumberCells& numbers) {
-    std::string json = "{\"rows\": " + JsonRows(table) + JsonNumbers(numbers) + ", \"widths\": {";
+                            const NumberCells& numbers, const std::vector<std::string>& sheets) {
+    std::string json = "{\"rows\": " + JsonRows(table) + JsonNumbers(numbers) + JsonSheets(sheets) +
+                       ", \"widths\": {";
     for (std::size_t k = 0; k < widths.size(); ++k)
         json +=
             (k ? ", " : "") + JsonText(widths[k].first) + ": " + std::to_string(widths[k].second);
