@@ -250,7 +250,9 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& done) 
     if (options.textEncoding != "as-read" && options.textEncoding != "utf-8") {
         return "--text-encoding takes \"as-read\" or \"utf-8\", not '" + options.textEncoding + "'";
     }
-    if (!options.results.combine.empty() && !validExtension(options.results.combine)) {
+    const bool combineGiven =
+        std::find(argv + 1, argv + argc, std::string_view("--combine")) != argv + argc;
+    if (combineGiven && !validExtension(options.results.combine)) {
         return "'" + options.results.combine + "' is not a valid result name for --combine";
     }
     if (options.configuration.empty()) {

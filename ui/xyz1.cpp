@@ -691,8 +691,12 @@ void TForm1::BitBtn1Click() {
     inputs.reading = readingChoices();
     inputs.results.quantities = m_quantities->isChecked();
     inputs.results.numbers = m_numbers->isChecked();
-    if (m_combine->isChecked())
+    if (m_combine->isChecked()) {
+        // An emptied name box gives the default name rather than separate results.
         inputs.results.combine = kelvora::trimExtension(toLocal(m_combineName->text()));
+        if (inputs.results.combine.empty())
+            inputs.results.combine = kelvora::Settings().combinename;
+    }
 
     kelvora::RunOutcome outcome;
     {
