@@ -21,6 +21,7 @@ const char* const kUsage =
     "Usage: kelvora-batch -c CONFIG.kvx [-o DEST_DIR] [-e EXT] [--text-encoding ENC]\n"
     "                     [--text-raw] [--no-dynamic-names] [--active-layout-only]\n"
     "                     [--no-minsert-copies] [--nested] [--quantities] [--numbers]\n"
+    "                     [--combine NAME]\n"
     "                     [--report FILE] [-q] INPUT...\n"
     "Writes one bill-of-material table per drawing, from the block inserts its rules select.\n"
     "\n"
@@ -48,6 +49,9 @@ const char* const kUsage =
     "                  the inserts it stands for\n"
     "  --numbers       in workbooks, store plain decimal numbers (\"12\", \"-3.5\") as numbers;\n"
     "                  other values (\"007\", \"12 mm\") stay texts\n"
+    "  --combine NAME  one result NAME.EXT for all drawings: in workbooks a worksheet per\n"
+    "                  drawing after a \"Summary\" worksheet counting each block per drawing;\n"
+    "                  in text a first column \"Drawing\"\n"
     "  --report FILE   run report (default: KelvoraLog.txt beside the program, or in\n"
     "                  ~/.local/share/kelvora when installed)\n"
     "  -q              no progress on standard error\n"
@@ -240,10 +244,11 @@ std::string parseArguments(const std::vector<std::string>& argv, Options& option
                    (arg == "-o" && !value(options.destination)) ||
                    (arg == "-e" && !value(options.extension)) ||
                    (arg == "--report" && !value(options.report)) ||
+                   (arg == "--combine" && !value(options.results.combine)) ||
                    (arg == "--text-encoding" && !value(options.textEncoding))) {
             return "option " + arg + " needs a value";
         } else if (arg != "-c" && arg != "-o" && arg != "-e" && arg != "--report" &&
-                   arg != "--text-encoding") {
+                   arg != "--text-encoding" && arg != "--combine") {
             return "unknown option " + arg;
         }
     }
@@ -252,6 +257,10 @@ std::string parseArguments(const std::vector<std::string>& argv, Options& option
     }
     if (!kXlsxAvailable && options.extension == "xlsx") {
         return std::string(kXlsxUnavailable);
+    }
+    const bool combineGiven = std::find(argv.begin(), argv.end(), "--combine") != argv.end();
+    if (combineGiven && !validExtension(options.results.combine)) {
+        return "'" + options.results.combine + "' is not a valid result name for --combine";
     }
     if (options.configuration.empty()) {
         return "a configuration is needed (-c CONFIG.kvx)";

@@ -92,17 +92,21 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
         }
     };
 
+    // The insert's properties, when the choices ask for them; other groups are passed over.
     auto keepProperty = [&] {
         const int code = reader.code();
-        const InsertProperty which = code == 10   ? InsertProperty::X
+        const InsertProperty which = code == 5    ? InsertProperty::Handle
+                                     : code == 10 ? InsertProperty::X
                                      : code == 20 ? InsertProperty::Y
                                      : code == 30 ? InsertProperty::Z
                                      : code == 41 ? InsertProperty::XScale
                                      : code == 42 ? InsertProperty::YScale
                                      : code == 43 ? InsertProperty::ZScale
                                      : code == 50 ? InsertProperty::Rotation
-                                                  : InsertProperty::Handle;
-        insert.property(which) = reader.value();
+                                                  : InsertProperty::Count;
+        if (which != InsertProperty::Count) {
+            insert.property(which) = reader.value();
+        }
     };
 
     // From (0, INSERT) to the pair after the insert, which is left unread. Returns whether a
@@ -110,6 +114,9 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
     bool named = false;
     auto readInsert = [&] {
         insert.clear();
+        if (choices.insertProperties) {
+            insert.clearProperties();
+        }
         named = false;
         int columns = 1;
         int rows = 1;
@@ -143,19 +150,10 @@ WalkOutcome forEachInsert(DxfPairReader& reader, DrawingText& text, OnInsert&& o
             case 71:
                 rows = count(reader.value());
                 break;
-            case 5:
-            case 10:
-            case 20:
-            case 30:
-            case 41:
-            case 42:
-            case 43:
-            case 50:
+            default:
                 if (choices.insertProperties) {
                     keepProperty();
                 }
-                break;
-            default:
                 break;
             }
         }

@@ -17,10 +17,7 @@ constexpr std::array<std::string_view, kInsertPropertyCount> kPropertyDefaults =
 
 } // namespace
 
-std::optional<InsertField> insertFieldOf(std::string_view namePattern) {
-    if (namePattern.empty() || namePattern.front() != '{') {
-        return std::nullopt; // the common case, decided at once
-    }
+std::optional<InsertField> namedInsertField(std::string_view namePattern) {
     for (std::size_t i = 0; i < kPatterns.size(); ++i) {
         if (namePattern == kPatterns[i]) {
             return static_cast<InsertField>(i);

@@ -28,8 +28,16 @@ enum class InsertField {
     ZScale
 };
 
-// The field a name pattern names, or none for a pattern that matches tags.
-std::optional<InsertField> insertFieldOf(std::string_view namePattern);
+// The field a pattern starting with "{" names exactly, or none.
+std::optional<InsertField> namedInsertField(std::string_view namePattern);
+// The field a name pattern names, or none for a pattern that matches tags; most patterns are
+// told at their first character.
+inline std::optional<InsertField> insertFieldOf(std::string_view namePattern) {
+    if (namePattern.empty() || namePattern.front() != '{') {
+        return std::nullopt;
+    }
+    return namedInsertField(namePattern);
+}
 
 // The name patterns of the fields, in the order above, for the lists that offer them.
 std::string_view insertFieldPattern(InsertField field);

@@ -60,10 +60,13 @@ struct InsertRecord {
         paperSpace = hasAttributes = false;
         copies = 1;
         count_ = 0;
+        layoutBlock.clear();
+    }
+    // The properties are cleared apart: only a walk that keeps them needs to.
+    void clearProperties() {
         for (std::string& value : properties) {
             value.clear();
         }
-        layoutBlock.clear();
     }
     DxfAttribute& addAttribute() {
         if (count_ == slots_.size()) {

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
+#include <deque>
 
 namespace kelvora {
 
@@ -130,10 +132,9 @@ private:
 
 // Counts equal rows instead of writing them: the distinct rows are held until the result is
 // closed, then written in the order of their first appearance, each with its count in the
-// last field. Each distinct row is kept once, packed into one buffer (its field count, then
-// each field behind its length), and found through an open-addressing table of its hash: a
-// container per row would cost allocations and memory that make a run of distinct rows
-// several times slower.
+// last field. Each distinct row is kept once, packed (its field count, then each field behind
+// its length), and found through an open-addressing table of its hash: a container per row
+// would cost allocations and memory that make a run of distinct rows several times slower.
 class QuantityResult : public ResultSink {
 public:
     QuantityResult(std::unique_ptr<ResultSink> inner, std::size_t quantityField)
@@ -153,12 +154,13 @@ public:
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             if (slots_[i] == 0) {
                 slots_[i] = static_cast<std::uint32_t>(entries_.size() + 1);
-                entries_.push_back({packed_.size(), hash, copies});
-                pack(row);
+                std::string& chunk = chunkFor(row);
+                entries_.push_back({chunks_.size() - 1, chunk.size(), hash, copies});
+                pack(chunk, row);
                 return;
             }
             Entry& entry = entries_[slots_[i] - 1];
-            if (entry.hash == hash && samePacked(entry.offset, row)) {
+            if (entry.hash == hash && samePacked(chunks_[entry.chunk], entry.offset, row)) {
                 entry.count += copies;
                 return;
             }
@@ -176,11 +178,12 @@ public:
             if (inner_->failed()) {
                 break;
             }
+            const std::string& chunk = chunks_[entry.chunk];
             std::size_t at = entry.offset;
-            row.resize(next(at));
+            row.resize(next(chunk, at));
             for (std::string& field : row) {
-                const std::size_t length = next(at);
-                field.assign(packed_, at, length);
+                const std::size_t length = next(chunk, at);
+                field.assign(chunk, at, length);
                 at += length;
             }
             row.resize(quantityField_ + 1);
@@ -189,7 +192,7 @@ public:
         }
         entries_.clear();
         slots_.clear();
-        packed_.clear();
+        chunks_.clear();
         return inner_->close(aborted);
     }
 
@@ -200,10 +203,14 @@ public:
 
 private:
     struct Entry {
-        std::size_t offset; // of the row in packed_
+        std::size_t chunk;  // where the row is packed
+        std::size_t offset; // in that chunk
         std::uint64_t hash;
         long long count;
     };
+    // Rows are packed into chunks that are never moved: a growing buffer would copy what it
+    // holds, and touch new memory, at every doubling.
+    static constexpr std::size_t kChunkBytes = 1 << 20;
 
     void grow() {
         slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), 0);
@@ -217,37 +224,50 @@ private:
         }
     }
 
-    // Seven bits a byte, the last byte below 0x80: most lengths take one byte.
-    void putNumber(std::size_t number) {
-        for (; number >= 0x80; number >>= 7) {
-            packed_ += static_cast<char>((number & 0x7F) | 0x80);
+    // The last chunk, or a new one when the row may not fit in what the last one has left.
+    std::string& chunkFor(const Row& row) {
+        std::size_t bytes = kMostNumberBytes;
+        for (const std::string& field : row) {
+            bytes += kMostNumberBytes + field.size();
         }
-        packed_ += static_cast<char>(number);
+        if (chunks_.empty() || chunks_.back().size() + bytes > chunks_.back().capacity()) {
+            chunks_.emplace_back().reserve(std::max(kChunkBytes, bytes));
+        }
+        return chunks_.back();
     }
-    std::size_t next(std::size_t& at) const {
+
+    // Seven bits a byte, the last byte below 0x80: most lengths take one byte.
+    static constexpr std::size_t kMostNumberBytes = 10;
+    static void putNumber(std::string& chunk, std::size_t number) {
+        for (; number >= 0x80; number >>= 7) {
+            chunk += static_cast<char>((number & 0x7F) | 0x80);
+        }
+        chunk += static_cast<char>(number);
+    }
+    static std::size_t next(const std::string& chunk, std::size_t& at) {
         std::size_t value = 0;
         for (int shift = 0;; shift += 7) {
-            const auto byte = static_cast<unsigned char>(packed_[at++]);
+            const auto byte = static_cast<unsigned char>(chunk[at++]);
             value |= static_cast<std::size_t>(byte & 0x7F) << shift;
             if (byte < 0x80) {
                 return value;
             }
         }
     }
-    void pack(const Row& row) {
-        putNumber(row.size());
+    static void pack(std::string& chunk, const Row& row) {
+        putNumber(chunk, row.size());
         for (const std::string& field : row) {
-            putNumber(field.size());
-            packed_ += field;
+            putNumber(chunk, field.size());
+            chunk += field;
         }
     }
-    bool samePacked(std::size_t at, const Row& row) const {
-        if (next(at) != row.size()) {
+    static bool samePacked(const std::string& chunk, std::size_t at, const Row& row) {
+        if (next(chunk, at) != row.size()) {
             return false;
         }
         for (const std::string& field : row) {
-            const std::size_t length = next(at);
-            if (length != field.size() || packed_.compare(at, length, field) != 0) {
+            const std::size_t length = next(chunk, at);
+            if (length != field.size() || chunk.compare(at, length, field) != 0) {
                 return false;
             }
             at += length;
@@ -257,8 +277,8 @@ private:
 
     std::unique_ptr<ResultSink> inner_;
     std::size_t quantityField_;
-    std::string packed_;
-    std::vector<Entry> entries_;       // in the order of first appearance
+    std::vector<std::string> chunks_;
+    std::deque<Entry> entries_;        // in the order of first appearance, never moved
     std::vector<std::uint32_t> slots_; // entry index + 1, 0 when free; a power of two long
 };
 
@@ -304,12 +324,16 @@ std::optional<double> plainDecimalNumber(std::string_view text) {
 }
 
 OpenedSink openTextResult(const std::string& path, const ColumnList& columns, TextForm form,
-                          bool raw) {
+                          bool raw, std::string_view firstTitle) {
     auto sink = std::make_unique<TextResult>(path, form, raw);
     if (std::string error; !sink->open(error)) {
         return {nullptr, "Cannot create result file '" + path + "': " + error};
     }
-    std::vector<std::string> titles{std::string(kBlockNameTitle)};
+    std::vector<std::string> titles;
+    if (!firstTitle.empty()) {
+        titles.emplace_back(firstTitle);
+    }
+    titles.emplace_back(kBlockNameTitle);
     for (const std::string& title : columns) {
         titles.push_back(form == TextForm::Decoded ? utf8FromAnsi(title) : title);
     }
@@ -318,14 +342,22 @@ OpenedSink openTextResult(const std::string& path, const ColumnList& columns, Te
     return {std::move(sink), {}};
 }
 
+ColumnList quantityTitles(const ColumnList& columns, int highestColumn) {
+    ColumnList titles = columns;
+    titles.resize(std::max(titles.size(), static_cast<std::size_t>(highestColumn)));
+    titles.emplace_back(kQuantityTitle);
+    return titles;
+}
+
+std::unique_ptr<ResultSink> withQuantities(std::unique_ptr<ResultSink> inner,
+                                           std::size_t quantityField) {
+    return std::make_unique<QuantityResult>(std::move(inner), quantityField);
+}
+
 OpenedSink openSink(const std::string& path, const std::string& extension,
                     const ColumnList& columns, TextForm textForm, const ResultChoices& choices,
                     int highestColumn) {
-    ColumnList titles = columns;
-    if (choices.quantities) {
-        titles.resize(std::max(titles.size(), static_cast<std::size_t>(highestColumn)));
-        titles.emplace_back(kQuantityTitle);
-    }
+    const ColumnList titles = choices.quantities ? quantityTitles(columns, highestColumn) : columns;
     // The one place where the kind of result is chosen: a worksheet for exactly "xls" or
     // "xlsx".
     OpenedSink opened = extension == "xls" ? openWorksheetResult(path, titles, choices.numbers)
@@ -333,7 +365,7 @@ OpenedSink openSink(const std::string& path, const std::string& extension,
                             ? openXlsxResult(path, titles, choices.numbers)
                             : openTextResult(path, titles, textForm, choices.textRaw);
     if (opened.sink && choices.quantities) {
-        opened.sink = std::make_unique<QuantityResult>(std::move(opened.sink), titles.size());
+        opened.sink = withQuantities(std::move(opened.sink), titles.size());
     }
     return opened;
 }

@@ -70,9 +70,25 @@ struct ResultChoices {
     bool numbers = false;
     // Text results keep fields that look like formulas as read, without an apostrophe.
     bool textRaw = false;
+    // When not empty: one result of this name (and the extension) for all drawings of a run.
+    std::string combine;
 };
 
 inline constexpr std::string_view kQuantityTitle = "Quantity";
+
+// A workbook of several worksheets, each filled as a result of its own, written into one file
+// when the workbook is closed.
+class WorkbookResult {
+public:
+    virtual ~WorkbookResult() = default;
+    // Appends a worksheet of that name with "Block Name" and the titles in row 1. Closing it
+    // ends the worksheet only.
+    virtual std::unique_ptr<ResultSink> addSheet(const std::string& name, const ColumnList& columns,
+                                                 bool numbers) = 0;
+    // Writes the workbook; an aborted one is not written. False when it could not be.
+    virtual bool close(bool aborted) = 0;
+    virtual std::string errorMessage() const = 0;
+};
 
 struct OpenedSink {
     std::unique_ptr<ResultSink> sink; // null when the result could not be created
@@ -95,8 +111,18 @@ std::optional<double> plainDecimalNumber(std::string_view text);
 // UTF-8 behind a byte-order mark, the titles decoded as configuration texts are. A field that
 // begins like a formula (=, +, @, a tab or a carriage return, or - before anything but a plain
 // number) gets a leading apostrophe unless raw is set, so that no spreadsheet program runs it.
+// A first title, when given, comes before "Block Name".
 OpenedSink openTextResult(const std::string& path, const ColumnList& columns,
-                          TextForm form = TextForm::AsRead, bool raw = false);
+                          TextForm form = TextForm::AsRead, bool raw = false,
+                          std::string_view firstTitle = {});
+
+// The titles of a result with quantities: the columns, as many as the rows' fields need, then
+// "Quantity".
+ColumnList quantityTitles(const ColumnList& columns, int highestColumn);
+// Counts the rows written to it and writes the distinct rows, each with its count in field
+// quantityField (titles.size() of quantityTitles), into inner when closed.
+std::unique_ptr<ResultSink> withQuantities(std::unique_ptr<ResultSink> inner,
+                                           std::size_t quantityField);
 
 // The block rule that accepts the insert, or null. Only the first rule whose block pattern
 // matches is tested for layer and space.

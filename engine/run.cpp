@@ -78,6 +78,9 @@ std::string choicesLine(std::string_view heading,
 } // namespace
 
 std::string resultNameClash(const RunInputs& inputs) {
+    if (!inputs.results.combine.empty()) {
+        return {}; // one result for all
+    }
     const std::string extension = trimExtension(inputs.extension);
     std::map<std::string, const std::string*> drawingOf;
     for (const std::string& name : inputs.files) {
@@ -101,9 +104,11 @@ std::string readingLine(const ReadingChoices& reading) {
 }
 
 std::string resultsLine(const ResultChoices& results) {
+    const std::string combined = "one result for all drawings, " + results.combine;
     return choicesLine("  Results : ",
                        {{results.quantities, "identical rows combined with a Quantity column"},
-                        {results.numbers, "numbers stored as numbers"}});
+                        {results.numbers, "numbers stored as numbers"},
+                        {!results.combine.empty(), combined}});
 }
 
 std::string trimExtension(std::string_view typed) {
@@ -155,7 +160,7 @@ std::string processingLabel(const std::string& inputPath, RunPlace place) {
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
                            RunMonitor& monitor, TextForm textForm, const ReadingChoices& reading,
-                           RunPlace place, const ResultChoices& results) {
+                           RunPlace place, const ResultChoices& results, CombinedResult* combined) {
     DrawingOutcome outcome;
     outcome.inputPath = inputPath;
     outcome.resultPath = resultPath;
@@ -180,8 +185,9 @@ DrawingOutcome processFile(const std::string& inputPath, const std::string& resu
             "': " + (dwg ? "it is a DWG drawing; save it as DXF first" : "it is not a DXF drawing");
         return outcome;
     }
-    OpenedSink opened =
-        openSink(resultPath, extension, rules.columns, textForm, results, highestColumn);
+    OpenedSink opened = combined != nullptr ? combined->beginDrawing(place.number - 1)
+                                            : openSink(resultPath, extension, rules.columns,
+                                                       textForm, results, highestColumn);
     if (!opened.sink) {
         outcome.error = opened.error;
         return outcome;
@@ -287,23 +293,45 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
         for (const std::string& name : inputs.files) {
             drawings.insert(sameFileKey(inputPathOf(source, name)));
         }
+        std::unique_ptr<CombinedResult> combined;
+        const std::string combinedPath = destination + inputs.results.combine + "." + extension;
+        if (!inputs.results.combine.empty()) {
+            std::string refusal = validExtension(inputs.results.combine)
+                                      ? resultRefusal(combinedPath, drawings)
+                                      : "it is not a valid result name";
+            OpenedCombined opened =
+                refusal.empty()
+                    ? openCombinedResult(combinedPath, extension, inputs.files, rules.columns,
+                                         inputs.textForm, inputs.results, highest.value)
+                    : OpenedCombined{nullptr,
+                                     "Cannot write result file '" + combinedPath + "': " + refusal};
+            combined = std::move(opened.result);
+            if (!combined) {
+                outcome.fatalMessage = opened.error;
+                report.emplace_back(kResultFailedLine);
+                allDone = false;
+            }
+        }
         monitor.showProgress();
-        const std::size_t count = inputs.files.size();
+        const std::size_t count = outcome.fatalMessage.empty() ? inputs.files.size() : 0;
         for (std::size_t i = 0; i < count; ++i) {
             const std::string& name = inputs.files[i];
             const std::string input = inputPathOf(source, name);
-            const std::string result = resultPath(destination, name, extension);
+            const std::string result =
+                combined ? combinedPath : resultPath(destination, name, extension);
             DrawingOutcome drawing;
-            if (const std::string refusal = resultRefusal(result, drawings); !refusal.empty()) {
+            if (const std::string refusal =
+                    combined ? std::string() : resultRefusal(result, drawings);
+                !refusal.empty()) {
                 // Nothing is written there; the other drawings' results may well be.
                 drawing.inputPath = input;
                 drawing.resultPath = result;
                 drawing.error = "Cannot write result file '" + result + "': " + refusal;
                 drawing.failureEndsRun = false;
             } else {
-                drawing =
-                    processFile(input, result, extension, rules, highest.value, monitor,
-                                inputs.textForm, inputs.reading, {i + 1, count}, inputs.results);
+                drawing = processFile(input, result, extension, rules, highest.value, monitor,
+                                      inputs.textForm, inputs.reading, {i + 1, count},
+                                      inputs.results, combined.get());
             }
             report.push_back(input);
             report.emplace_back();
@@ -332,6 +360,13 @@ RunOutcome runBatch(const RunInputs& inputs, RunMonitor& monitor) {
             if (!outcome.fatalMessage.empty()) {
                 break;
             }
+        }
+        if (combined && !combined->close(outcome.aborted)) {
+            report.emplace_back(kResultFailedLine);
+            if (outcome.fatalMessage.empty()) {
+                outcome.fatalMessage = combined->errorMessage();
+            }
+            allDone = false;
         }
     }
     std::string error;

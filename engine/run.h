@@ -1,6 +1,7 @@
 // A batch run: every selected drawing of a folder into one result each, with a run report.
 #pragma once
 
+#include "engine/combinedresult.h"
 #include "engine/rowoutput.h"
 #include "engine/rules.h"
 
@@ -127,12 +128,13 @@ struct RunPlace {
 // "Processing NAME" for a drawing read on its own.
 std::string processingLabel(const std::string& inputPath, RunPlace place);
 
-// One drawing; the report lines of its failures and counters are appended by the caller.
+// One drawing; the report lines of its failures and counters are appended by the caller. With a
+// combined result, the drawing (number place.number of the run) is written into it.
 DrawingOutcome processFile(const std::string& inputPath, const std::string& resultPath,
                            const std::string& extension, const RuleSet& rules, int highestColumn,
                            RunMonitor& monitor, TextForm textForm = TextForm::AsRead,
                            const ReadingChoices& reading = {}, RunPlace place = {},
-                           const ResultChoices& results = {});
+                           const ResultChoices& results = {}, CombinedResult* combined = nullptr);
 
 // Appends one drawing's counters, its tally sorted without regard to case, and its notes.
 void addFileReport(std::vector<std::string>& report, const RunState& state,

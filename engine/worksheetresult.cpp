@@ -1,5 +1,6 @@
 #include "engine/worksheetresult.h"
 
+#include "text/drawingtext.h"
 #include "workbook/workbook.h"
 
 #include <optional>
@@ -26,12 +27,33 @@ private:
     std::string& bytes_;
 };
 
+// Saves the workbook under path, or into memory when given: nothing, or a message naming the
+// file and the reason.
+std::string saveAt(TXLSWorkbook& workbook, const std::string& path, std::string* memory = nullptr) {
+    std::string reason;
+    std::optional<MemoryStream> stream;
+    if (memory)
+        stream.emplace(*memory);
+    if (SaveWorkbook(workbook, path, stream ? &*stream : nullptr, &reason) == kSaveOk)
+        return {};
+    return "Cannot write result file '" + path + "': " + reason;
+}
+
 class WorksheetResult : public ResultSink {
 public:
+    // A worksheet added to the workbook; a result of its own (saves) saves the workbook when
+    // closed, under path or into memory when given; a worksheet of a combined result leaves
+    // that to it.
     WorksheetResult(std::string path, const ColumnList& columns, bool numbers,
-                    std::string* memory = nullptr)
-        : path_(std::move(path)), numbers_(numbers), memory_(memory),
-          workbook_(TXLSWorkbook::Create()), sheet_(*workbook_->Worksheets().Add()) {
+                    std::shared_ptr<TXLSWorkbook> workbook, bool saves,
+                    const std::string& sheetName = {}, std::string* memory = nullptr)
+        : path_(std::move(path)), numbers_(numbers), saves_(saves), memory_(memory),
+          workbook_(std::move(workbook)), sheet_(*workbook_->Worksheets().Add()) {
+        if (!sheetName.empty()) {
+            std::u16string name;
+            utf16FromAnsi(sheetName, name);
+            sheet_.SetName(name);
+        }
         sheet_.Cells()->Item(1, 1)->SetValue(std::string(kBlockNameTitle));
         sheet_.Cells()->EntireRow()->Item(1)->Interior()->SetColorIndex(kTitleRowColor);
         // Made after the fill, the title cells take row 1's format.
@@ -61,16 +83,10 @@ public:
     bool failed() const override { return false; }
 
     bool close(bool aborted) override {
-        if (aborted)
+        if (aborted || !saves_)
             return true; // no result for an aborted drawing; an earlier file stays
-        std::string reason;
-        std::optional<MemoryStream> memory;
-        if (memory_)
-            memory.emplace(*memory_);
-        if (SaveWorkbook(*workbook_, path_, memory ? &*memory : nullptr, &reason) == kSaveOk)
-            return true;
-        error_ = "Cannot write result file '" + path_ + "': " + reason;
-        return false;
+        error_ = saveAt(*workbook_, path_, memory_);
+        return error_.empty();
     }
 
     std::string errorMessage() const override { return error_; }
@@ -115,8 +131,9 @@ private:
 
     std::string path_;
     bool numbers_;
-    std::string* memory_;                    // saved there instead of path_ when set
-    std::shared_ptr<TXLSWorkbook> workbook_; // the one reference, held for this drawing
+    bool saves_;
+    std::string* memory_; // saved there instead of path_ when set
+    std::shared_ptr<TXLSWorkbook> workbook_;
     IXLSWorksheet& sheet_;
     std::int32_t nextRow_ = 2;
     long long rowsDropped_ = 0;
@@ -126,6 +143,32 @@ private:
 };
 
 } // namespace
+
+// The workbook kind of WorkbookResult: worksheets in the object model, saved at the close.
+class XlsWorkbookResult : public WorkbookResult {
+public:
+    explicit XlsWorkbookResult(std::string path)
+        : path_(std::move(path)), workbook_(TXLSWorkbook::Create()) {}
+
+    std::unique_ptr<ResultSink> addSheet(const std::string& name, const ColumnList& columns,
+                                         bool numbers) override {
+        return std::make_unique<WorksheetResult>(path_, columns, numbers, workbook_, false, name);
+    }
+
+    bool close(bool aborted) override {
+        if (aborted)
+            return true;
+        error_ = saveAt(*workbook_, path_);
+        return error_.empty();
+    }
+
+    std::string errorMessage() const override { return error_; }
+
+private:
+    std::string path_;
+    std::shared_ptr<TXLSWorkbook> workbook_;
+    std::string error_;
+};
 
 std::string rowsBeyondLimitWarning(long long rows) {
     return "*** Warning, " + std::to_string(rows) +
@@ -155,13 +198,19 @@ bool cutToCellLimit(std::string& text) {
     return false;
 }
 
+std::unique_ptr<WorkbookResult> openXlsWorkbook(const std::string& path) {
+    return std::make_unique<XlsWorkbookResult>(path);
+}
+
 OpenedSink openWorksheetResult(const std::string& path, const ColumnList& columns, bool numbers) {
-    return {std::make_unique<WorksheetResult>(path, columns, numbers), {}};
+    return {std::make_unique<WorksheetResult>(path, columns, numbers, TXLSWorkbook::Create(), true),
+            {}};
 }
 
 std::unique_ptr<ResultSink> openWorksheetInMemory(const ColumnList& columns, bool numbers,
                                                   std::string& bytes) {
-    return std::make_unique<WorksheetResult>(std::string(), columns, numbers, &bytes);
+    return std::make_unique<WorksheetResult>(std::string(), columns, numbers,
+                                             TXLSWorkbook::Create(), true, std::string(), &bytes);
 }
 
 } // namespace kelvora

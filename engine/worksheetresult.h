@@ -15,6 +15,9 @@ OpenedSink openWorksheetResult(const std::string& path, const ColumnList& column
 std::unique_ptr<ResultSink> openWorksheetInMemory(const ColumnList& columns, bool numbers,
                                                   std::string& bytes);
 
+// A .xls workbook of several worksheets (see WorkbookResult).
+std::unique_ptr<WorkbookResult> openXlsWorkbook(const std::string& path);
+
 // Report lines of a worksheet that could not hold everything.
 std::string rowsBeyondLimitWarning(long long rows);
 std::string textsCutWarning(long long texts);

@@ -54,21 +54,141 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-class XlsxResult : public ResultSink {
+// The workbook file: a temporary file beside the result that replaces it when the workbook is
+// closed normally, the workbook writing into it by name, and the title format. Its worksheets
+// write their rows to unnamed files in the same folder meanwhile.
+class XlsxBook {
 public:
-    XlsxResult(std::string path, const ColumnList& columns, bool numbers)
-        : path_(std::move(path)), numbers_(numbers) {
-        if (!start()) {
-            discard();
+    explicit XlsxBook(std::string path) : path_(std::move(path)) {
+        if (std::string error; !file_.open(path_, error)) {
+            fail(error);
             return;
         }
-        writeCell(0, 0, std::string(kBlockNameTitle), titleFormat_);
-        for (std::size_t k = 0; k < columns.size(); ++k) {
-            writeCell(0, k + 1, utf8FromAnsi(columns[k]), titleFormat_);
+        folder_ = folderOf(path_);
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        options.tmpdir = folder_.data();
+        workbook_ = workbook_new_opt(file_.temporaryPath().c_str(), &options);
+        if (workbook_ == nullptr) {
+            fail(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED));
+            return;
         }
+        titleFormat_ = workbook_add_format(workbook_);
+        format_set_bg_color(titleFormat_, kTitleRowColor);
+    }
+    ~XlsxBook() { discard(); }
+    XlsxBook(const XlsxBook&) = delete;
+    XlsxBook& operator=(const XlsxBook&) = delete;
+
+    // A new worksheet (named "Sheet1", "Sheet2"... without a name); null when the workbook
+    // could not be started or the sheet not made.
+    lxw_worksheet* addSheet(const std::string& name = {}) {
+        if (workbook_ == nullptr) {
+            return nullptr;
+        }
+        lxw_worksheet* sheet =
+            workbook_add_worksheet(workbook_, name.empty() ? nullptr : name.c_str());
+        if (sheet == nullptr) {
+            fail(lxw_strerror(LXW_ERROR_CREATING_TMPFILE));
+            return nullptr;
+        }
+        sheets_.push_back(sheet);
+        return sheet;
+    }
+    lxw_format* titleFormat() const { return titleFormat_; }
+    const std::string& folder() const { return folder_; }
+    const std::string& error() const { return error_; }
+    bool fail(const std::string& reason) {
+        if (error_.empty()) {
+            error_ = "Cannot write result file '" + path_ + "': " + reason;
+        }
+        return false;
+    }
+    // The rows of some worksheet could not be written to its temporary file.
+    bool failRows() {
+        return fail("the rows could not be written to a temporary file in '" + folder_ +
+                    "' (is the disk full?)");
     }
 
-    ~XlsxResult() override { discard(); }
+    // Writes the workbook and puts it in place of the result; an aborted or failed workbook
+    // is discarded, leaving an earlier file of that name as it was.
+    bool close(bool aborted) {
+        if (workbook_ == nullptr) {
+            discard(); // never started, or closed already
+            return aborted || error_.empty();
+        }
+        if (aborted || !error_.empty()) {
+            discard();
+            return aborted;
+        }
+        for (lxw_worksheet* sheet : sheets_) {
+            if (sheet->optimize_tmpfile != nullptr && (std::fflush(sheet->optimize_tmpfile) != 0 ||
+                                                       std::ferror(sheet->optimize_tmpfile))) {
+                failRows();
+                discard();
+                return false;
+            }
+        }
+        const lxw_error saved = workbook_close(workbook_);
+        workbook_ = nullptr; // freed by workbook_close, whatever its outcome
+        sheets_.clear();
+        if (saved != LXW_NO_ERROR) {
+            fail(lxw_strerror(saved));
+            discard();
+            return false;
+        }
+        if (std::string error; !file_.commit(error)) {
+            return fail(error);
+        }
+        return true;
+    }
+
+private:
+    // Frees the workbook without writing it and removes the temporary file.
+    void discard() {
+        if (workbook_ != nullptr) {
+            // lxw_workbook_free leaves the files of the rows open.
+            for (lxw_worksheet* sheet : sheets_) {
+                if (sheet->optimize_tmpfile != nullptr) {
+                    std::fclose(sheet->optimize_tmpfile);
+                    sheet->optimize_tmpfile = nullptr;
+                    sheet->file = nullptr;
+                }
+            }
+            lxw_workbook_free(workbook_);
+            workbook_ = nullptr;
+            sheets_.clear();
+        }
+        file_.abandon();
+    }
+
+    std::string path_;
+    ReplacingFile file_; // beside path_ until renamed over it
+    std::string folder_;
+    lxw_workbook* workbook_ = nullptr;
+    lxw_format* titleFormat_ = nullptr;
+    std::vector<lxw_worksheet*> sheets_;
+    std::string error_;
+};
+
+// One worksheet of a book: the title row, filled and frozen, then the rows. A result of its own
+// closes the book with the worksheet; a worksheet of a combined result leaves that to it.
+class XlsxResult : public ResultSink {
+public:
+    XlsxResult(std::shared_ptr<XlsxBook> book, bool closesBook, const std::string& sheetName,
+               const ColumnList& columns, bool numbers)
+        : book_(std::move(book)), closesBook_(closesBook), numbers_(numbers),
+          sheet_(book_->addSheet(sheetName)) {
+        if (sheet_ == nullptr) {
+            return;
+        }
+        worksheet_set_row(sheet_, 0, LXW_DEF_ROW_HEIGHT, book_->titleFormat());
+        worksheet_freeze_panes(sheet_, 1, 0);
+        writeCell(0, 0, std::string(kBlockNameTitle), book_->titleFormat());
+        for (std::size_t k = 0; k < columns.size(); ++k) {
+            writeCell(0, k + 1, utf8FromAnsi(columns[k]), book_->titleFormat());
+        }
+    }
 
     void writeRow(const Row& row) override {
         if (sheet_ == nullptr) {
@@ -110,43 +230,25 @@ public:
     void flush() override {
         if (sheet_ != nullptr && !writeFailed_ && sheet_->optimize_tmpfile != nullptr &&
             std::ferror(sheet_->optimize_tmpfile)) {
-            failRows();
+            book_->failRows();
+            writeFailed_ = true;
         }
     }
 
     bool failed() const override { return writeFailed_; }
 
     bool close(bool aborted) override {
-        if (workbook_ == nullptr) {
-            discard(); // never started, or closed already
-            return aborted || error_.empty();
+        if (sheet_ != nullptr && !aborted) {
+            finishSheet();
         }
-        if (aborted || !error_.empty()) {
-            discard(); // no result; an earlier file of that name stays
-            return aborted;
-        }
-        if (sheet_->optimize_tmpfile != nullptr &&
-            (std::fflush(sheet_->optimize_tmpfile) != 0 || std::ferror(sheet_->optimize_tmpfile))) {
-            failRows();
-            discard();
-            return false;
-        }
-        finishSheet();
-        const lxw_error saved = workbook_close(workbook_);
-        workbook_ = nullptr; // freed by workbook_close, whatever its outcome
         sheet_ = nullptr;
-        if (saved != LXW_NO_ERROR) {
-            fail(lxw_strerror(saved));
-            discard();
-            return false;
+        if (closesBook_) {
+            return book_->close(aborted);
         }
-        if (std::string error; !file_.commit(error)) {
-            return fail(error);
-        }
-        return true;
+        return aborted || (book_->error().empty() && !writeFailed_);
     }
 
-    std::string errorMessage() const override { return error_; }
+    std::string errorMessage() const override { return book_->error(); }
 
     bool failureEndsRun() const override { return false; }
 
@@ -165,31 +267,6 @@ public:
     }
 
 private:
-    // The temporary file beside the result and the workbook writing into it by name; its rows
-    // go to an unnamed file in the same folder meanwhile.
-    bool start() {
-        if (std::string error; !file_.open(path_, error)) {
-            return fail(error);
-        }
-        folder_ = folderOf(path_);
-        lxw_workbook_options options{};
-        options.constant_memory = LXW_TRUE;
-        options.tmpdir = folder_.data();
-        workbook_ = workbook_new_opt(file_.temporaryPath().c_str(), &options);
-        if (workbook_ == nullptr) {
-            return fail(lxw_strerror(LXW_ERROR_MEMORY_MALLOC_FAILED));
-        }
-        sheet_ = workbook_add_worksheet(workbook_, nullptr);
-        if (sheet_ == nullptr) {
-            return fail(lxw_strerror(LXW_ERROR_CREATING_TMPFILE));
-        }
-        titleFormat_ = workbook_add_format(workbook_);
-        format_set_bg_color(titleFormat_, kTitleRowColor);
-        worksheet_set_row(sheet_, 0, LXW_DEF_ROW_HEIGHT, titleFormat_);
-        worksheet_freeze_panes(sheet_, 1, 0);
-        return true;
-    }
-
     // Field `column` of a row; the title row's cells carry the fill.
     void writeCell(lxw_row_t row, std::size_t column, const std::string& text, lxw_format* format) {
         if (column >= kXlsxColumns) {
@@ -266,47 +343,15 @@ private:
 
     void check(lxw_error error) {
         if (error != LXW_NO_ERROR && !writeFailed_) {
-            fail(lxw_strerror(error));
+            book_->fail(lxw_strerror(error));
             writeFailed_ = true;
         }
     }
 
-    void failRows() {
-        fail("the rows could not be written to a temporary file in '" + folder_ +
-             "' (is the disk full?)");
-        writeFailed_ = true;
-    }
-
-    bool fail(const std::string& reason) {
-        if (error_.empty()) {
-            error_ = "Cannot write result file '" + path_ + "': " + reason;
-        }
-        return false;
-    }
-
-    // Frees the workbook without writing it and removes the temporary file.
-    void discard() {
-        if (workbook_ != nullptr) {
-            // lxw_workbook_free leaves the file of the rows open.
-            if (sheet_ != nullptr && sheet_->optimize_tmpfile != nullptr) {
-                std::fclose(sheet_->optimize_tmpfile);
-                sheet_->optimize_tmpfile = nullptr;
-                sheet_->file = nullptr;
-            }
-            lxw_workbook_free(workbook_);
-            workbook_ = nullptr;
-            sheet_ = nullptr;
-        }
-        file_.abandon();
-    }
-
-    std::string path_;
+    std::shared_ptr<XlsxBook> book_;
+    bool closesBook_;
     bool numbers_;
-    ReplacingFile file_; // beside path_ until renamed over it
-    std::string folder_;
-    lxw_workbook* workbook_ = nullptr;
-    lxw_worksheet* sheet_ = nullptr;
-    lxw_format* titleFormat_ = nullptr;
+    lxw_worksheet* sheet_;
     long long nextRow_ = 1; // counted from 0, as libxlsxwriter does
     std::size_t lastColumn_ = 0;
     std::vector<unsigned char> widths_; // longest text per column, in characters, capped
@@ -314,12 +359,32 @@ private:
     bool fieldsDropped_ = false;
     long long textsCut_ = 0;
     bool writeFailed_ = false;
-    std::string error_;
     std::string converted_; // reused for texts that are not plain ASCII
     std::string escaped_;
 };
 
+// The Office Open XML kind of WorkbookResult.
+class XlsxWorkbookResult : public WorkbookResult {
+public:
+    explicit XlsxWorkbookResult(const std::string& path)
+        : book_(std::make_shared<XlsxBook>(path)) {}
+
+    std::unique_ptr<ResultSink> addSheet(const std::string& name, const ColumnList& columns,
+                                         bool numbers) override {
+        return std::make_unique<XlsxResult>(book_, false, name, columns, numbers);
+    }
+    bool close(bool aborted) override { return book_->close(aborted); }
+    std::string errorMessage() const override { return book_->error(); }
+
+private:
+    std::shared_ptr<XlsxBook> book_;
+};
+
 } // namespace
+
+std::unique_ptr<WorkbookResult> openXlsxWorkbook(const std::string& path) {
+    return std::make_unique<XlsxWorkbookResult>(path);
+}
 
 bool escapeCellText(std::string_view text, std::string& out) {
     std::size_t copied = 0; // text[0, copied) is in out
@@ -386,7 +451,9 @@ std::size_t displayWidth(std::string_view text) {
 }
 
 OpenedSink openXlsxResult(const std::string& path, const ColumnList& columns, bool numbers) {
-    return {std::make_unique<XlsxResult>(path, columns, numbers), {}};
+    return {std::make_unique<XlsxResult>(std::make_shared<XlsxBook>(path), true, std::string(),
+                                         columns, numbers),
+            {}};
 }
 
 } // namespace kelvora

@@ -16,6 +16,9 @@ namespace kelvora {
 // workbook that cannot be written is reported by close(). With numbers, a row's value that is a
 // plain decimal number becomes a number cell.
 OpenedSink openXlsxResult(const std::string& path, const ColumnList& columns, bool numbers = false);
+// An Office Open XML workbook of several worksheets (see WorkbookResult); null in a build
+// without .xlsx.
+std::unique_ptr<WorkbookResult> openXlsxWorkbook(const std::string& path);
 
 // Whether this build writes .xlsx results: the Windows build has no libxlsxwriter.
 #ifdef KELVORA_NO_XLSX

@@ -7,4 +7,8 @@ OpenedSink openXlsxResult(const std::string& path, const ColumnList&, bool) {
     return {nullptr, "Cannot create result file '" + path + "': " + std::string(kXlsxUnavailable)};
 }
 
+std::unique_ptr<WorkbookResult> openXlsxWorkbook(const std::string&) {
+    return nullptr;
+}
+
 } // namespace kelvora

@@ -440,6 +440,15 @@ QWidget* TForm1::buildSecondPage() {
                    QStringLiteral("In XLS and XLSX results, values such as 12 or -3.5 "
                                   "become number cells; \"007\" or \"12 mm\" stay "
                                   "texts. Text results are unchanged."));
+    m_combine = settingBox(results, QStringLiteral("One result for all drawings:"),
+                           kelvora::kSettingCombine,
+                           QStringLiteral("One file NAME.EXT in the destination folder: in "
+                                          "workbooks a Summary worksheet, then a worksheet per "
+                                          "drawing; in text results a first column Drawing."));
+    m_combineName = new QLineEdit(results);
+    m_combineName->setObjectName(QStringLiteral("combinename"));
+    m_combineName->setAccessibleName(QStringLiteral("Name of the one result"));
+    setHint(m_combineName, QStringLiteral("The name of the one result, without extension."));
     auto* after = new QLabel(QStringLiteral("After process:"), results);
     m_alwaysReport = new QRadioButton(QStringLiteral("Always show Report."), results);
     setHint(m_alwaysReport, QStringLiteral("The run report opens in the desktop's viewer at the "
@@ -451,14 +460,19 @@ QWidget* TForm1::buildSecondPage() {
     m_reportChoice->addButton(m_alwaysReport);
     m_reportChoice->addButton(m_neverReport);
     auto* resultsGrid = new QGridLayout(results);
-    resultsGrid->addWidget(m_textUtf8, 0, 0, 1, 2);
-    resultsGrid->addWidget(m_textRaw, 1, 0, 1, 2);
-    resultsGrid->addWidget(m_quantities, 2, 0, 1, 2);
-    resultsGrid->addWidget(m_numbers, 3, 0, 1, 2);
-    resultsGrid->addWidget(after, 4, 0);
-    resultsGrid->addWidget(m_alwaysReport, 4, 1);
-    resultsGrid->addWidget(m_neverReport, 5, 1);
-    resultsGrid->setColumnStretch(1, 1);
+    resultsGrid->addWidget(m_textUtf8, 0, 0, 1, 3);
+    resultsGrid->addWidget(m_textRaw, 1, 0, 1, 3);
+    resultsGrid->addWidget(m_quantities, 2, 0, 1, 3);
+    resultsGrid->addWidget(m_numbers, 3, 0, 1, 3);
+    auto* combineRow = new QHBoxLayout;
+    combineRow->addWidget(m_combine);
+    combineRow->addWidget(m_combineName, 1);
+    resultsGrid->addLayout(combineRow, 4, 0, 1, 3);
+    // The two report choices share a row, so that the page fits the window's smallest size.
+    resultsGrid->addWidget(after, 5, 0);
+    resultsGrid->addWidget(m_alwaysReport, 5, 1);
+    resultsGrid->addWidget(m_neverReport, 5, 2);
+    resultsGrid->setColumnStretch(2, 1);
 
     QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
     auto* supportText = new QLabel(
@@ -510,6 +524,10 @@ QWidget* TForm1::buildSecondPage() {
         if (on)
             reportChoiceChange(false);
     });
+    connect(m_combine, &QCheckBox::toggled, m_combineName, &QWidget::setEnabled);
+    connect(m_combineName, &QLineEdit::textEdited, this, [this](const QString& name) {
+        m_settings.writeText(kelvora::kSettingCombineName, toLocal(name));
+    });
     connect(m_textUtf8, &QCheckBox::toggled, this,
             [this](bool on) { kelvora::storeBool(m_settings, kelvora::kSettingTextUtf8, on); });
     connect(m_help, &QPushButton::clicked, this, &TForm1::showHelp);
@@ -551,6 +569,9 @@ void TForm1::startup() {
     m_nested->setChecked(settings.nested);
     m_quantities->setChecked(settings.quantities);
     m_numbers->setChecked(settings.numbers);
+    m_combine->setChecked(settings.combine);
+    m_combineName->setText(fromLocal(settings.combinename));
+    m_combineName->setEnabled(settings.combine);
 
     // Without a stored folder the shipped samples are shown, so a first start has an example.
     QString folder = fromLocal(settings.dxfpath);
@@ -685,6 +706,12 @@ void TForm1::BitBtn1Click() {
     inputs.results.quantities = m_quantities->isChecked();
     inputs.results.numbers = m_numbers->isChecked();
     inputs.results.textRaw = m_textRaw->isChecked();
+    if (m_combine->isChecked()) {
+        // An emptied name box gives the default name rather than separate results.
+        inputs.results.combine = kelvora::trimExtension(toLocal(m_combineName->text()));
+        if (inputs.results.combine.empty())
+            inputs.results.combine = kelvora::Settings().combinename;
+    }
     if (const std::string clash = kelvora::resultNameClash(inputs); !clash.empty()) {
         m_prompts.error(this, fromLocal(clash) + QStringLiteral(".\n\nNothing was written. Choose "
                                                                 "one of them for this run."));

@@ -75,9 +75,11 @@ public:
     QCheckBox* allLayoutsBox() const { return m_allLayouts; }
     QCheckBox* minsertCopiesBox() const { return m_minsertCopies; }
     QCheckBox* nestedBox() const { return m_nested; }
-    // How results are shaped: quantities, number cells.
+    // How results are shaped: quantities, number cells, one result for all drawings.
     QCheckBox* quantitiesBox() const { return m_quantities; }
     QCheckBox* numbersBox() const { return m_numbers; }
+    QCheckBox* combineBox() const { return m_combine; }
+    QLineEdit* combineName() const { return m_combineName; }
     QPushButton* helpButton() const { return m_help; }
     QLabel* mailLink() const { return m_mail; }
     QToolButton* siteButton() const { return m_site; }
@@ -166,6 +168,8 @@ private:
     QCheckBox* m_nested = nullptr;
     QCheckBox* m_quantities = nullptr;
     QCheckBox* m_numbers = nullptr;
+    QCheckBox* m_combine = nullptr;
+    QLineEdit* m_combineName = nullptr;
     QButtonGroup* m_reportChoice = nullptr;
     QPushButton* m_help = nullptr;
     QLabel* m_mail = nullptr;

@@ -291,9 +291,10 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 5; ++round) {
         for (const bool quantities : {false, true}) {
             WindowLikeMonitor monitor;
+            ResultChoices results;
+            results.quantities = quantities;
             const auto start = Clock::now();
-            const RunOutcome outcome =
-                runBatch(runInputs(folder, "big.dxf", {}, {.quantities = quantities}), monitor);
+            const RunOutcome outcome = runBatch(runInputs(folder, "big.dxf", {}, results), monitor);
             (quantities ? quantityTimes : plainTimes).push_back(seconds(Clock::now() - start));
             if (!outcome.complete) {
                 std::printf("quantities run failed: %s\n", outcome.fatalMessage.c_str());
@@ -305,6 +306,37 @@ int main(int argc, char** argv) {
                 "1.3)\n",
                 median(quantityTimes), median(plainTimes),
                 median(quantityTimes) / median(plainTimes));
+
+    // 200 small drawings into one workbook against 200 workbooks, alternated.
+    std::vector<std::string> smallDrawings;
+    for (int k = 0; k < 200; ++k) {
+        smallDrawings.push_back("part" + std::to_string(k) + ".dxf");
+        writeDrawing(folder + "/" + smallDrawings.back(), 500);
+    }
+    for (const char* kind : {"xls", "xlsx"}) {
+        std::vector<double> separateTimes;
+        std::vector<double> combinedTimes;
+        for (int round = 0; round < 3; ++round) {
+            for (const bool combined : {false, true}) {
+                RunInputs run = runInputs(folder, "", {}, {});
+                run.files = smallDrawings;
+                run.extension = kind;
+                run.results.combine = combined ? "All" : "";
+                WindowLikeMonitor monitor;
+                const auto start = Clock::now();
+                const RunOutcome outcome = runBatch(run, monitor);
+                (combined ? combinedTimes : separateTimes).push_back(seconds(Clock::now() - start));
+                if (!outcome.complete) {
+                    std::printf("combined run failed: %s\n", outcome.fatalMessage.c_str());
+                    return 1;
+                }
+            }
+        }
+        std::printf("200 drawings of 500 inserts, %s: one result median %.3f s against %.3f s for "
+                    "200 results, ratio %.2f (target at most 1.5)\n",
+                    kind, median(combinedTimes), median(separateTimes),
+                    median(combinedTimes) / median(separateTimes));
+    }
 
     // Inserts kept from block definitions: another layout's, and blocks inside blocks.
     const long long held = inserts / 3;

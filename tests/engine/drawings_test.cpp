@@ -393,3 +393,65 @@ TEST_F(Drawings, QuantitiesCountTheInsertsOfEachDistinctRow) {
     EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 21);
     EXPECT_EQ(rows.find("Quantity"), std::string::npos);
 }
+
+// Checks a combined workbook with quantities: each drawing's worksheet row counts the same as
+// that drawing's column of the summary, and each total is the sum of its row. Prints the sum
+// of all totals.
+const char* const kSummaryAgainstSheets = R"(
+import sys, xlrd
+book = xlrd.open_workbook(sys.argv[1])
+summary = book.sheet_by_index(0)
+titles = summary.row_values(0)
+width = titles.index(book.sheet_names()[1])  # the key columns come before the drawings
+keys = {tuple(summary.row_values(r)[:width]): summary.row_values(r) for r in range(1, summary.nrows)}
+grand = 0
+for k, name in enumerate(book.sheet_names()[1:]):
+    sheet = book.sheet_by_name(name)
+    for r in range(1, sheet.nrows):
+        row = sheet.row_values(r)
+        key = tuple(row[:width])
+        assert keys[key][width + k] == row[-1], (name, key, keys[key][width + k], row[-1])
+for key, row in keys.items():
+    counts = [int(v) for v in row[width:]]
+    assert sum(counts[:-1]) == counts[-1], row
+    grand += counts[-1]
+print(grand)
+)";
+
+TEST_F(Drawings, OneResultForAllDrawingsSumsAsTheirOwnResults) {
+    std::filesystem::copy_file(fixture("bom_r2018.dxf"), dir.file("in/bom_r2018.dxf"));
+    const std::vector<std::string> drawings{fixture("bom_r2018.dxf"), dir.file("in/bom_r2018.dxf"),
+                                            fixture("blocks_r2018.dxf")};
+    ASSERT_EQ(batch(drawings, "xls", "utf-8", {"--quantities", "--combine", "All"}), 0)
+        << messages();
+    EXPECT_FALSE(hasResult("bom_r2018.xls"));
+    const int status =
+        runProgram({KELVORA_PYTHON, "-c", kSummaryAgainstSheets, dir.file("out/All.xls")},
+                   dir.file("sum.txt"));
+    ASSERT_EQ(status, 0) << readFile(dir.file("sum.txt"));
+    // Every insert of the three drawings: 20 + 20 + 14 as the report counts them.
+    EXPECT_EQ(readFile(dir.file("sum.txt")), "54\n");
+    long long matched = 0;
+    for (const std::string& line : reportLines()) {
+        if (line.starts_with("Number of Blocks matching criteria : ")) {
+            matched += std::stoll(line.substr(line.find(':') + 2));
+        }
+    }
+    EXPECT_EQ(matched, 54);
+
+    // Text: the drawing's file name first, then the rows as its own result has them.
+    ASSERT_EQ(batch({fixture("twin_r2000.dxf"), fixture("twin_r12.dxf")}, "csv", "utf-8",
+                    {"--combine", "All"}),
+              0);
+    EXPECT_EQ(result("All.csv"), kByteOrderMark +
+                                     "Drawing,Block Name,Ref,Qty,Desc\r\n"
+                                     "twin_r2000.dxf,BOLT,B-1,4,\"Bolt, hex \"\"M8\"\"\"\r\n"
+                                     "twin_r2000.dxf,NUT,N-2,4,Mutter Größe 8\r\n"
+                                     "twin_r2000.dxf,WASHER,,,\r\n"
+                                     "twin_r12.dxf,BOLT,B-1,4,\"Bolt, hex \"\"M8\"\"\"\r\n"
+                                     "twin_r12.dxf,NUT,N-2,4,Mutter Größe 8\r\n"
+                                     "twin_r12.dxf,WASHER,,,\r\n");
+    // A name that would leave the destination folder is refused.
+    EXPECT_EQ(batch(drawings, "csv", "utf-8", {"--combine", "a/b"}), 2);
+    EXPECT_NE(messages().find("not a valid result name"), std::string::npos);
+}

@@ -274,6 +274,9 @@ TEST(RunBatch, RefusesTwoDrawingsThatGiveOneResultName) {
     EXPECT_TRUE(std::filesystem::is_empty(folders.destination.path()));
     EXPECT_EQ(resultNameClash(folders.inputs({"a/plan.dxf", "b/plan.dxf"}, "dxf")).empty(), false);
     EXPECT_EQ(resultNameClash(folders.inputs({"plan.dxf", "plan.rev2.dxf"})), "");
+    RunInputs combined = folders.inputs({"a/plan.dxf", "b/plan.dxf"});
+    combined.results.combine = "Kelvora";
+    EXPECT_EQ(resultNameClash(combined), "") << "one result for all has no clash";
 }
 
 TEST(RunBatch, NeverWritesOverItsOwnDrawingsOrThroughALink) {
@@ -308,6 +311,13 @@ TEST(RunBatch, NeverWritesOverItsOwnDrawingsOrThroughALink) {
     EXPECT_NE(std::find(linked.reportLines.begin(), linked.reportLines.end(),
                         "*** Error, result file could not be written ***"),
               linked.reportLines.end());
+    // One result for all drawings, named like the link: refused before any drawing is read.
+    inputs.results.combine = "b";
+    const RunOutcome combined = runBatch(inputs, monitor);
+    EXPECT_NE(combined.fatalMessage.find("symbolic link"), std::string::npos)
+        << combined.fatalMessage;
+    EXPECT_TRUE(combined.drawings.empty());
+    EXPECT_EQ(readFile(outside), "keep");
 }
 
 TEST(RunBatch, WarnsOfADrawingThatChangesWhileItIsRead) {

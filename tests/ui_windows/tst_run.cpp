@@ -323,12 +323,25 @@ void RunTest::resultChoicesAreStoredReportedAndKept() {
         QVERIFY(reportLines(report).contains("  Results : identical rows combined with a "
                                              "Quantity column, numbers stored as numbers"));
         QVERIFY(readFile(program.path("samples/plan.csv")).endsWith("DOOR1,,6\r\n"));
+
+        // One result, under the name typed beside the box.
+        QVERIFY(!window.combineName()->isEnabled());
+        tick(window.combineBox());
+        QVERIFY(window.combineName()->isEnabled());
+        window.combineName()->selectAll();
+        QTest::keyClicks(window.combineName(), QStringLiteral("Job"));
+        QCOMPARE(store.readText("combinename"), std::optional<std::string>("Job"));
+        window.createButton()->click();
+        QCOMPARE(readFile(program.path("samples/Job.csv")),
+                 QByteArray("Drawing,Block Name,Ref,Quantity\r\nplan.dxf,DOOR1,,6\r\n"));
     }
     QtSettingsStore restartedStore;
     TForm1 restarted(program.paths, restartedStore, prompts);
     restarted.startup();
     QVERIFY(restarted.quantitiesBox()->isChecked());
     QVERIFY(restarted.numbersBox()->isChecked());
+    QVERIFY(restarted.combineBox()->isChecked());
+    QCOMPARE(restarted.combineName()->text(), QStringLiteral("Job"));
     QVERIFY2(prompts.errors.isEmpty(), qPrintable(prompts.errors.join('\n')));
 }
 

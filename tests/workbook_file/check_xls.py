@@ -4,7 +4,9 @@ usage: check_xls.py FILE EXPECTED.json [--soffice SOFFICE] [--java JAVA --poi-cl
                     [--freexl-read PROGRAM] [--ssconvert SSCONVERT]
 
 EXPECTED.json: {"rows": [[text, ...], ...], "filled_row": 0 or null,
-                "numbers": [[row, column], ...] (optional)}
+                "numbers": [[row, column], ...] (optional),
+                "sheets": [name, ...] (optional, default ["Sheet1"])}
+The workbook must hold exactly the worksheets named; rows are those of the first one.
 The cells listed under "numbers" must be number cells of the value their text gives, every
 other cell a text (or empty); readers of CSV, which cannot tell them apart, compare the value.
 Checks:
@@ -117,13 +119,11 @@ def csv_number(text):
         return None
 
 
-def check_xlrd(path, rows, filled_row, numbers):
+def check_xlrd(path, rows, filled_row, numbers, sheets):
     book = xlrd.open_workbook(path, formatting_info=True)
-    if book.nsheets != 1:
-        fail("%d sheets" % book.nsheets)
+    if book.sheet_names() != sheets:
+        fail("xlrd: worksheets %r, expected %r" % (book.sheet_names(), sheets))
     sheet = book.sheet_by_index(0)
-    if sheet.name != "Sheet1":
-        fail("sheet name %r" % sheet.name)
     if sheet.nrows != len(rows):
         fail("xlrd: %d rows, expected %d" % (sheet.nrows, len(rows)))
     for r, row in enumerate(rows):
@@ -198,10 +198,10 @@ def run_poi(path, java, classpath, filled_row):
     return run([java, "-XX:TieredStopAtLevel=1", "-cp", classpath, "PoiRead", path, row])
 
 
-def check_poi(result, rows, filled_row, numbers):
+def check_poi(result, rows, filled_row, numbers, sheets):
     got = json_output("Apache POI", result)
-    if got["sheets"] != ["Sheet1"]:
-        fail("Apache POI: worksheets %r, expected ['Sheet1']" % got["sheets"])
+    if got["sheets"] != sheets:
+        fail("Apache POI: worksheets %r, expected %r" % (got["sheets"], sheets))
     compare_table("Apache POI", got["rows"], rows, numbers)
     if filled_row is None:
         return
@@ -231,12 +231,12 @@ def run_freexl(path, program):
     return run([program, path])
 
 
-def check_freexl(result, rows, numbers):
+def check_freexl(result, rows, numbers, sheets):
     got = json_output("FreeXL", result)
     if got["biff"] != 8:
         fail("FreeXL: BIFF version %r, expected 8" % got["biff"])
-    if got["sheets"] != ["Sheet1"]:
-        fail("FreeXL: worksheets %r, expected ['Sheet1']" % got["sheets"])
+    if got["sheets"] != sheets:
+        fail("FreeXL: worksheets %r, expected %r" % (got["sheets"], sheets))
     compare_table("FreeXL", got["rows"], rows, numbers)
 
 
@@ -245,13 +245,15 @@ def read_csv(path):
         return list(csv.reader(f))
 
 
-def run_ssconvert(path, ssconvert):
+def run_ssconvert(path, ssconvert, sheets):
     if missing(ssconvert):
         fail("Gnumeric's ssconvert not found (%r): %s" % (ssconvert, INSTALL_HINT))
     with tempfile.TemporaryDirectory(prefix="kelvora-gnm-") as work:
         out = os.path.join(work, "out.csv")
+        # Of several worksheets ssconvert converts the last one unless told.
+        first = ["-O", "sheet=" + sheets[0]] if len(sheets) > 1 else []
         result = run([ssconvert, "--import-type=Gnumeric_Excel:excel",
-                      "--export-type=Gnumeric_stf:stf_csv", path, out])
+                      "--export-type=Gnumeric_stf:stf_csv"] + first + [path, out])
         return result, read_csv(out) if os.path.exists(out) else None
 
 
@@ -299,6 +301,7 @@ def main():
         expected = json.load(f)
     rows, filled_row = expected["rows"], expected.get("filled_row")
     numbers = frozenset(tuple(cell) for cell in expected.get("numbers", []))
+    sheets = expected.get("sheets", ["Sheet1"])
     path = args.file
     lines = []
     skip_freexl = freexl_skip_reason(rows)
@@ -316,17 +319,17 @@ def main():
     with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
         jobs = [("Apache POI", pool.submit(run_poi, path, args.java, args.poi_classpath,
                                            filled_row),
-                 lambda r: check_poi(r, rows, filled_row, numbers)),
-                ("ssconvert", pool.submit(run_ssconvert, path, args.ssconvert),
+                 lambda r: check_poi(r, rows, filled_row, numbers, sheets)),
+                ("ssconvert", pool.submit(run_ssconvert, path, args.ssconvert, sheets),
                  lambda r: check_ssconvert(r, rows, numbers))]
         if not skip_freexl:
             jobs.append(("FreeXL", pool.submit(run_freexl, path, args.freexl_read),
-                         lambda r: check_freexl(r, rows, numbers)))
+                         lambda r: check_freexl(r, rows, numbers, sheets)))
         if args.soffice:
             jobs.append(("LibreOffice", pool.submit(run_soffice, path, args.soffice),
                          lambda r: check_soffice(r, rows, numbers)))
         attempt("olefile", lambda: check_olefile(path))
-        attempt("xlrd", lambda: check_xlrd(path, rows, filled_row, numbers))
+        attempt("xlrd", lambda: check_xlrd(path, rows, filled_row, numbers, sheets))
         for name, job, check in jobs:
             attempt(name, lambda: check(job.result()))
     failed = any(line.startswith("FAIL") for line in lines)

@@ -4,7 +4,9 @@ usage: check_xlsx.py FILE EXPECTED.json [--soffice SOFFICE] [--ssconvert SSCONVE
 
 EXPECTED.json: {"rows": [[text, ...], ...], "widths": {"A": 13.0, ...} (optional),
                 "numbers": [[row, column], ...] (optional: cells holding the number their
-                text gives; CSV readers compare the value)}
+                text gives; CSV readers compare the value),
+                "sheets": [name, ...] (optional, default ["Sheet1"]: the worksheets; the rows
+                are those of the first)}
 Checks: the file is a sound zip package with one worksheet; openpyxl reads every cell as the
 expected text, row 1 frozen (A2), a filter over the whole table, row 1 and each of its cells
 filled solid FFFFCC, and the column widths given (to within one character); LibreOffice and
@@ -53,21 +55,21 @@ def padded(rows, width):
     return [list(row[:width]) + [""] * (width - len(row[:width])) for row in rows]
 
 
-def check_package(path):
+def check_package(path, sheets):
     with zipfile.ZipFile(path) as package:
         bad = package.testzip()
         if bad is not None:
             fail("zip member %s is damaged" % bad)
-        sheets = [n for n in package.namelist() if n.startswith("xl/worksheets/sheet")]
-        if sheets != ["xl/worksheets/sheet1.xml"]:
-            fail("worksheets %r" % sheets)
+        parts = sorted(n for n in package.namelist() if n.startswith("xl/worksheets/sheet"))
+        if parts != sorted("xl/worksheets/sheet%d.xml" % (k + 1) for k in range(len(sheets))):
+            fail("worksheets %r" % parts)
 
 
-def check_openpyxl(path, rows, widths, numbers):
+def check_openpyxl(path, rows, widths, numbers, sheets):
     book = openpyxl.load_workbook(path)
-    if book.sheetnames != ["Sheet1"]:
-        fail("openpyxl: sheets %r" % book.sheetnames)
-    sheet = book.active
+    if book.sheetnames != sheets:
+        fail("openpyxl: sheets %r, expected %r" % (book.sheetnames, sheets))
+    sheet = book.worksheets[0]
     width = table_width(rows)
     if sheet.max_row != len(rows):
         fail("openpyxl: %d rows, expected %d" % (sheet.max_row, len(rows)))
@@ -145,10 +147,12 @@ def check_soffice(path, rows, soffice, work, numbers):
     compare("LibreOffice", read_csv(out), rows, table_width(rows), numbers)
 
 
-def check_ssconvert(path, rows, ssconvert, work, numbers):
+def check_ssconvert(path, rows, ssconvert, work, numbers, sheets):
     out = os.path.join(work, "gnumeric.csv")
+    # Of several worksheets ssconvert converts the last one unless told.
+    first = ["-O", "sheet=" + sheets[0]] if len(sheets) > 1 else []
     result = subprocess.run(
-        [ssconvert, "--export-type=Gnumeric_stf:stf_csv", path, out],
+        [ssconvert, "--export-type=Gnumeric_stf:stf_csv"] + first + [path, out],
         capture_output=True, text=True, timeout=900, env=dict(os.environ, HOME=work))
     if result.returncode != 0 or not os.path.exists(out):
         fail("ssconvert did not convert the file: " + result.stderr.strip())
@@ -165,13 +169,14 @@ def main():
         expected = json.load(f)
     rows = expected["rows"]
     numbers = frozenset(tuple(cell) for cell in expected.get("numbers", []))
-    check_package(path)
-    check_openpyxl(path, rows, expected.get("widths"), numbers)
+    sheets = expected.get("sheets", ["Sheet1"])
+    check_package(path, sheets)
+    check_openpyxl(path, rows, expected.get("widths"), numbers, sheets)
     with tempfile.TemporaryDirectory(prefix="kelvora-xlsx-") as work:
         if "--soffice" in options:
             check_soffice(path, rows, options["--soffice"], work, numbers)
         if "--ssconvert" in options:
-            check_ssconvert(path, rows, options["--ssconvert"], work, numbers)
+            check_ssconvert(path, rows, options["--ssconvert"], work, numbers, sheets)
     print("OK")
 
 

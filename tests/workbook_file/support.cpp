@@ -233,6 +233,17 @@ std::string JsonRows(const Table& table) {
     return json + ']';
 }
 
+std::string JsonSheets(const std::vector<std::string>& sheets) {
+    std::string json = ", \"sheets\": [";
+    for (std::size_t k = 0; k < sheets.size(); ++k) {
+        if (k)
+            json += ',';
+        json += JsonText(sheets[k]);
+    }
+    json += ']';
+    return json;
+}
+
 std::string JsonNumbers(const NumberCells& numbers) {
     std::string json = ", \"numbers\": [";
     for (std::size_t k = 0; k < numbers.size(); ++k) {
@@ -252,10 +263,11 @@ bool HaveLibreOffice() {
 }
 
 void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice,
-                        const NumberCells& numbers) {
+                        const NumberCells& numbers, const std::vector<std::string>& sheets) {
     std::string json = "{\"filled_row\": 0, \"rows\": ";
     json += JsonRows(table);
     json += JsonNumbers(numbers);
+    json += JsonSheets(sheets);
     json += '}';
     const std::string expected = file + ".json";
     WriteFile(expected, json);
@@ -308,12 +320,13 @@ namespace kelvora::test {
 
 void ExpectXlsxReadersAgree(const std::string& file, const Table& table,
                             const std::vector<std::pair<std::string, double>>& widths,
-                            const NumberCells& numbers) {
+                            const NumberCells& numbers, const std::vector<std::string>& sheets) {
     std::string json;
     json.reserve(table.size() * 16);
     json += "{\"rows\": ";
     json += JsonRows(table);
     json += JsonNumbers(numbers);
+    json += JsonSheets(sheets);
     json += ", \"widths\": {";
     for (std::size_t k = 0; k < widths.size(); ++k) {
         if (k)

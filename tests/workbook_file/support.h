@@ -36,8 +36,10 @@ using Table = std::vector<std::vector<std::string>>;
 using NumberCells = std::vector<std::pair<int, int>>;
 // Reads file with olefile, xlrd, Apache POI, FreeXL and Gnumeric (and LibreOffice when asked)
 // and expects table, UTF-8 texts row by row, with row 1 filled light yellow (check_xls.py).
+// With sheets, the workbook holds exactly those worksheets and table is the first one.
 void ExpectReadersAgree(const std::string& file, const Table& table, bool withLibreOffice,
-                        const NumberCells& numbers = {});
+                        const NumberCells& numbers = {},
+                        const std::vector<std::string>& sheets = {"Sheet1"});
 bool HaveLibreOffice();
 
 std::string TempDir();
@@ -55,6 +57,7 @@ namespace kelvora::test {
 // and the given column widths (column letter to characters) (check_xlsx.py).
 void ExpectXlsxReadersAgree(const std::string& file, const Table& table,
                             const std::vector<std::pair<std::string, double>>& widths = {},
-                            const NumberCells& numbers = {});
+                            const NumberCells& numbers = {},
+                            const std::vector<std::string>& sheets = {"Sheet1"});
 
 } // namespace kelvora::test

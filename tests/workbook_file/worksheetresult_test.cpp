@@ -193,7 +193,9 @@ TEST_F(WorksheetResultTest, QuantitiesAndNumbersInBothWorkbookKinds) {
     for (const std::string kind : {"xls", "xlsx"}) {
         const std::string path = dir + "/bom." + kind;
         // Rows of four fields (highest column 3), one title fewer: Quantity is column 4.
-        OpenedSink opened = openSink(path, kind, {"Ref", "Val"}, TextForm::AsRead, {true, true}, 3);
+        ResultChoices choices;
+        choices.quantities = choices.numbers = true;
+        OpenedSink opened = openSink(path, kind, {"Ref", "Val"}, TextForm::AsRead, choices, 3);
         ASSERT_TRUE(opened.sink);
         for (std::size_t k = 0; k < values.size(); ++k) {
             const Row row{"PART", "R-" + std::to_string(k), values[k], ""};
@@ -206,6 +208,58 @@ TEST_F(WorksheetResultTest, QuantitiesAndNumbersInBothWorkbookKinds) {
         else
             test::ExpectXlsxReadersAgree(path, table, {}, numbers);
     }
+}
+
+// One workbook for a run: the summary first, counting each block per drawing with a total, then
+// a worksheet per drawing under its name made valid and unique; every reader opens it.
+TEST_F(WorksheetResultTest, OneWorkbookForAllDrawings) {
+    const std::string longName = "a drawing name of more than thirty-one [characters]";
+    for (const std::string folder : {"/in/a", "/in/b"})
+        fs::create_directories(dir + folder);
+    auto drawing = [](int doors, int windows) {
+        std::string dxf = "0\nSECTION\n2\nENTITIES\n";
+        for (int i = 0; i < doors + windows; ++i)
+            dxf += std::string("0\nINSERT\n8\n0\n66\n1\n2\n") + (i < doors ? "DOOR" : "WIN") +
+                   "\n0\nATTRIB\n8\n0\n1\n12\n2\nREF\n0\nSEQEND\n";
+        return dxf + "0\nENDSEC\n0\nEOF\n";
+    };
+    test::WriteFile(dir + "/in/a/plan.dxf", drawing(2, 1));
+    test::WriteFile(dir + "/in/b/plan.dxf", drawing(0, 3));
+    test::WriteFile(dir + "/in/a/" + longName + ".dxf", drawing(1, 0));
+    RunInputs inputs;
+    inputs.rules.columns = {"Ref"};
+    inputs.rules.blockRules = {{"DOOR,WIN", "*", "Any Space", {{"REF", "1"}}}};
+    inputs.sourceFolder = dir + "/in";
+    inputs.destinationFolder = dir;
+    inputs.files = {"a/plan.dxf", "b/plan.dxf", "a/" + longName + ".dxf"};
+    inputs.reportPath = dir + "/report.txt";
+    inputs.results.combine = "All";
+    inputs.results.numbers = true;
+    const std::vector<std::string> sheets{"Summary", "plan", "plan (2)",
+                                          "a drawing name of more than thi"};
+    const test::Table summary{{"Block Name", "plan", "plan (2)", sheets[3], "Total"},
+                              {"DOOR", "2", "0", "1", "3"},
+                              {"WIN", "1", "3", "0", "4"}};
+    test::NumberCells numbers;
+    for (int row = 1; row <= 2; ++row)
+        for (int column = 1; column <= 4; ++column)
+            numbers.emplace_back(row, column);
+    for (const std::string kind : {"xls", "xlsx"}) {
+        inputs.extension = kind;
+        RunMonitor monitor;
+        const RunOutcome outcome = runBatch(inputs, monitor);
+        ASSERT_TRUE(outcome.complete) << outcome.fatalMessage;
+        const std::string path = dir + "/All." + kind;
+        if (kind == "xls")
+            test::ExpectReadersAgree(path, summary, test::HaveLibreOffice(), numbers, sheets);
+        else
+            test::ExpectXlsxReadersAgree(path, summary, {}, numbers, sheets);
+    }
+    EXPECT_FALSE(fs::exists(dir + "/plan.xls"));
+    EXPECT_EQ(
+        sheetNames({"x/Summary.dxf", "SUMMARY.dxf", "a:b*c?.dxf", ".dxf", "Plan.DXF", "plan.dxf"}),
+        (std::vector<std::string>{"Summary (2)", "SUMMARY (3)", "a_b_c_", ".dxf", "Plan",
+                                  "plan (2)"}));
 }
 
 } // namespace
