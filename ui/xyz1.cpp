@@ -460,18 +460,22 @@ QWidget* TForm1::buildSecondPage() {
     m_reportChoice->addButton(m_alwaysReport);
     m_reportChoice->addButton(m_neverReport);
     auto* resultsGrid = new QGridLayout(results);
-    resultsGrid->addWidget(m_textUtf8, 0, 0, 1, 3);
-    resultsGrid->addWidget(m_textRaw, 1, 0, 1, 3);
-    resultsGrid->addWidget(m_quantities, 2, 0, 1, 3);
-    resultsGrid->addWidget(m_numbers, 3, 0, 1, 3);
+    // The two choices of text results share a row, and so do the two report choices, so that
+    // the page fits the window's smallest size.
+    auto* textRow = new QHBoxLayout;
+    textRow->addWidget(m_textUtf8);
+    textRow->addSpacing(24);
+    textRow->addWidget(m_textRaw, 1);
+    resultsGrid->addLayout(textRow, 0, 0, 1, 3);
+    resultsGrid->addWidget(m_quantities, 1, 0, 1, 3);
+    resultsGrid->addWidget(m_numbers, 2, 0, 1, 3);
     auto* combineRow = new QHBoxLayout;
     combineRow->addWidget(m_combine);
     combineRow->addWidget(m_combineName, 1);
-    resultsGrid->addLayout(combineRow, 4, 0, 1, 3);
-    // The two report choices share a row, so that the page fits the window's smallest size.
-    resultsGrid->addWidget(after, 5, 0);
-    resultsGrid->addWidget(m_alwaysReport, 5, 1);
-    resultsGrid->addWidget(m_neverReport, 5, 2);
+    resultsGrid->addLayout(combineRow, 3, 0, 1, 3);
+    resultsGrid->addWidget(after, 4, 0);
+    resultsGrid->addWidget(m_alwaysReport, 4, 1);
+    resultsGrid->addWidget(m_neverReport, 4, 2);
     resultsGrid->setColumnStretch(2, 1);
 
     QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
@@ -486,10 +490,10 @@ QWidget* TForm1::buildSecondPage() {
     m_help = new QPushButton(QStringLiteral(" Show Help file"), support);
     m_help->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
     m_help->setAccessibleName(captionName(m_help->text()));
-    auto* supportColumn = new QVBoxLayout(support);
-    supportColumn->addWidget(supportText);
-    supportColumn->addWidget(m_mail);
-    supportColumn->addWidget(m_help, 0, Qt::AlignLeft);
+    auto* supportGrid = new QGridLayout(support);
+    supportGrid->addWidget(supportText, 0, 0, 1, 2);
+    supportGrid->addWidget(m_mail, 1, 0);
+    supportGrid->addWidget(m_help, 1, 1, Qt::AlignRight);
 
     QGroupBox* site = group(QStringLiteral(" Web site "), page);
     m_site = pictureButton(QStyle::SP_DriveNetIcon, QStringLiteral("Visit the Kelvora web site"),
