@@ -7,10 +7,10 @@ QString key(std::string_view name) {
 } // namespace
 
 QtSettingsStore::QtSettingsStore()
-    : m_settings(QStringLiteral("Morvane"), QStringLiteral("kelvora")) {}
+    : settings_(QStringLiteral("Morvane"), QStringLiteral("kelvora")) {}
 
 std::optional<std::string> QtSettingsStore::readText(std::string_view name) {
-    const QVariant value = m_settings.value(key(name));
+    const QVariant value = settings_.value(key(name));
     if (!value.isValid())
         return std::nullopt;
     return value.toString().toStdString();
@@ -18,18 +18,18 @@ std::optional<std::string> QtSettingsStore::readText(std::string_view name) {
 
 std::optional<int> QtSettingsStore::readInt(std::string_view name) {
     bool ok = false;
-    const int value = m_settings.value(key(name)).toInt(&ok);
+    const int value = settings_.value(key(name)).toInt(&ok);
     if (!ok)
         return std::nullopt;
     return value;
 }
 
 void QtSettingsStore::writeText(std::string_view name, const std::string& value) {
-    m_settings.setValue(key(name), QString::fromStdString(value));
-    m_settings.sync();
+    settings_.setValue(key(name), QString::fromStdString(value));
+    settings_.sync();
 }
 
 void QtSettingsStore::writeInt(std::string_view name, int value) {
-    m_settings.setValue(key(name), value);
-    m_settings.sync();
+    settings_.setValue(key(name), value);
+    settings_.sync();
 }

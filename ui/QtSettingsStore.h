@@ -16,5 +16,5 @@ public:
     void writeInt(std::string_view name, int value) override;
 
 private:
-    QSettings m_settings;
+    QSettings settings_;
 };

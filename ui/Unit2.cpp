@@ -20,8 +20,8 @@ constexpr int kPumpIntervalMs = 10;
 
 TForm2::TForm2(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_label(new QLabel(QStringLiteral("Process"), this)), m_bar(new QProgressBar(this)),
-      m_stop(new QPushButton(QStringLiteral("Stop process"), this)) {
+      label_(new QLabel(QStringLiteral("Process"), this)), bar_(new QProgressBar(this)),
+      stop_(new QPushButton(QStringLiteral("Stop process"), this)) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral(" Processing"));
     setAccessibleName(windowTitle());
@@ -32,32 +32,32 @@ TForm2::TForm2(QWidget* parent)
     picture->setPixmap(style()->standardIcon(QStyle::SP_FileDialogContentsView).pixmap(32, 32));
     picture->setAccessibleName(QStringLiteral("Processing"));
     showLabelText(QStringLiteral("Process"));
-    m_bar->setAccessibleName(QStringLiteral("Progress"));
-    m_bar->setTextVisible(false);
-    m_stop->setAccessibleName(QStringLiteral("Stop process"));
+    bar_->setAccessibleName(QStringLiteral("Progress"));
+    bar_->setTextVisible(false);
+    stop_->setAccessibleName(QStringLiteral("Stop process"));
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(10, 8, 10, 8);
     grid->setHorizontalSpacing(10);
     grid->addWidget(picture, 0, 0, 2, 1, Qt::AlignTop);
-    grid->addWidget(m_label, 0, 1, 1, 2);
-    grid->addWidget(m_bar, 1, 1, 1, 2);
-    grid->addWidget(m_stop, 2, 2, Qt::AlignRight);
+    grid->addWidget(label_, 0, 1, 1, 2);
+    grid->addWidget(bar_, 1, 1, 1, 2);
+    grid->addWidget(stop_, 2, 2, Qt::AlignRight);
     grid->setColumnStretch(1, 1);
 
-    connect(m_stop, &QPushButton::clicked, this, [this] { m_abort = true; });
+    connect(stop_, &QPushButton::clicked, this, [this] { abort_ = true; });
 }
 
 void TForm2::showProgress() {
-    m_abort = false;
+    abort_ = false;
     showLabelText(QStringLiteral("Process"));
-    m_bar->setRange(0, 0);
-    m_bar->setValue(0);
+    bar_->setRange(0, 0);
+    bar_->setValue(0);
     show();
     raise();
     repaint();
     QApplication::processEvents();
-    m_sincePump.start();
+    sincePump_.start();
 }
 
 void TForm2::hideProgress() {
@@ -66,37 +66,37 @@ void TForm2::hideProgress() {
 
 void TForm2::setLabel(const std::string& text) {
     showLabelText(QString::fromLocal8Bit(text));
-    m_label->repaint();
+    label_->repaint();
 }
 
 void TForm2::showLabelText(const QString& text) {
-    m_label->setText(text);
-    m_label->setAccessibleName(text);
+    label_->setText(text);
+    label_->setAccessibleName(text);
 }
 
 void TForm2::setRange(long long maximum) {
-    m_scale = 1;
-    while (maximum / m_scale > INT_MAX)
-        m_scale *= 2;
-    m_bar->setRange(0, static_cast<int>(maximum / m_scale));
-    m_bar->setValue(0);
+    scale_ = 1;
+    while (maximum / scale_ > INT_MAX)
+        scale_ *= 2;
+    bar_->setRange(0, static_cast<int>(maximum / scale_));
+    bar_->setValue(0);
 }
 
 void TForm2::setPosition(long long position) {
-    const int value = static_cast<int>(std::min<long long>(position / m_scale, m_bar->maximum()));
-    if (value != m_bar->value())
-        m_bar->setValue(value);
+    const int value = static_cast<int>(std::min<long long>(position / scale_, bar_->maximum()));
+    if (value != bar_->value())
+        bar_->setValue(value);
 }
 
 void TForm2::pump() {
     // Reading the clock costs about as much as reading a short line, so it is looked at only
     // on every 64th call.
-    if ((++m_pumpCalls & 63) != 0)
+    if ((++pumpCalls_ & 63) != 0)
         return;
-    if (m_sincePump.isValid() && m_sincePump.elapsed() < kPumpIntervalMs)
+    if (sincePump_.isValid() && sincePump_.elapsed() < kPumpIntervalMs)
         return;
     QApplication::processEvents();
-    m_sincePump.start();
+    sincePump_.start();
 }
 
 void TForm2::reject() {}

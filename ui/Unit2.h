@@ -18,9 +18,9 @@ class TForm2 : public QDialog, public kelvora::RunMonitor {
 public:
     explicit TForm2(QWidget* parent = nullptr);
 
-    QLabel* label() const { return m_label; }
-    QProgressBar* progressBar() const { return m_bar; }
-    QPushButton* stopButton() const { return m_stop; }
+    QLabel* label() const { return label_; }
+    QProgressBar* progressBar() const { return bar_; }
+    QPushButton* stopButton() const { return stop_; }
 
     // Shows the window (not modal) with a cleared abort flag and paints it at once.
     void showProgress() override;
@@ -32,8 +32,8 @@ public:
     // asks before every line, and a real event-loop pass per line would make it many times
     // slower.
     void pump() override;
-    bool abortRequested() override { return m_abort; }
-    void clearAbort() override { m_abort = false; }
+    bool abortRequested() override { return abort_; }
+    void clearAbort() override { abort_ = false; }
 
     // The user cannot close the window; only the run hides it.
     void reject() override;
@@ -47,13 +47,13 @@ private:
     // The label shows the text and screen readers read it as the label's name.
     void showLabelText(const QString& text);
 
-    QLabel* m_label;
-    QProgressBar* m_bar;
-    QPushButton* m_stop;
-    QElapsedTimer m_sincePump;
-    unsigned m_pumpCalls = 0;
-    bool m_abort = false;
+    QLabel* label_;
+    QProgressBar* bar_;
+    QPushButton* stop_;
+    QElapsedTimer sincePump_;
+    unsigned pumpCalls_ = 0;
+    bool abort_ = false;
     // Progress values are scaled down by this factor when a drawing is larger than the bar's
     // int range.
-    long long m_scale = 1;
+    long long scale_ = 1;
 };

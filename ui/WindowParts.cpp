@@ -34,22 +34,22 @@ public:
 } // namespace
 
 FolderTree::FolderTree(QWidget* parent)
-    : QTreeView(parent), m_model(new FolderModel(this)), m_scrollLater(new QTimer(this)) {
-    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    m_model->setReadOnly(true);
+    : QTreeView(parent), model_(new FolderModel(this)), scrollLater_(new QTimer(this)) {
+    model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    model_->setReadOnly(true);
     // An empty root path shows "/" itself as the single top item.
-    m_model->setRootPath(QString());
+    model_->setRootPath(QString());
     // A folder created just before its parent's listing arrives is dropped from the model
     // and comes back with the next listing; meanwhile the selection would jump to a
     // neighbour. Keep the folder selected while it exists. Connected before the view's
     // selection model, which moves the current row when it is removed.
-    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+    connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex& parent, int first, int last) {
                 for (QModelIndex index = currentIndex(); index.isValid(); index = index.parent())
                     if (index.parent() == parent && index.row() >= first && index.row() <= last)
-                        m_lostPath = m_model->filePath(currentIndex());
+                        lostPath_ = model_->filePath(currentIndex());
             });
-    setModel(m_model);
+    setModel(model_);
     setHeaderHidden(true);
     setSortingEnabled(true);
     sortByColumn(0, Qt::AscendingOrder);
@@ -62,38 +62,38 @@ FolderTree::FolderTree(QWidget* parent)
             setCurrentIndex(index);
     });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
-        if (!m_lostPath.isEmpty())
+        if (!lostPath_.isEmpty())
             return;
         const QString path = selectedPath();
-        if (path != m_shownPath)
-            m_shownPath.clear();
-        if (path != m_announcedPath) {
-            m_announcedPath = path;
+        if (path != shownPath_)
+            shownPath_.clear();
+        if (path != announcedPath_) {
+            announcedPath_ = path;
             emit pathChanged(path);
         }
     });
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] {
-        if (!m_lostPath.isEmpty())
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, [this] {
+        if (!lostPath_.isEmpty())
             QTimer::singleShot(0, this, &FolderTree::restoreLostPath);
     });
     // The model reads folders in the background and sorts them shortly after they come: the
     // selected folder moves until its parents are read and sorted.
-    m_scrollLater->setSingleShot(true);
-    m_scrollLater->setInterval(50);
-    connect(m_scrollLater, &QTimer::timeout, this, &FolderTree::scrollToShown);
-    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
-        if (!m_shownPath.isEmpty() && m_shownPath.startsWith(loaded))
-            m_scrollLater->start();
+    scrollLater_->setSingleShot(true);
+    scrollLater_->setInterval(50);
+    connect(scrollLater_, &QTimer::timeout, this, &FolderTree::scrollToShown);
+    connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        if (!shownPath_.isEmpty() && shownPath_.startsWith(loaded))
+            scrollLater_->start();
     });
 }
 
 void FolderTree::restoreLostPath() {
-    const QString path = std::exchange(m_lostPath, QString());
+    const QString path = std::exchange(lostPath_, QString());
     if (!selectPath(path)) {
         // The folder is gone for good: the neighbour the view chose is the selection.
         const QString now = selectedPath();
-        if (now != m_announcedPath) {
-            m_announcedPath = now;
+        if (now != announcedPath_) {
+            announcedPath_ = now;
             emit pathChanged(now);
         }
     }
@@ -101,30 +101,30 @@ void FolderTree::restoreLostPath() {
 
 void FolderTree::showEvent(QShowEvent* event) {
     QTreeView::showEvent(event);
-    m_scrollLater->start();
+    scrollLater_->start();
 }
 
 void FolderTree::scrollToShown() {
-    if (!m_shownPath.isEmpty())
-        scrollTo(m_model->index(m_shownPath), QAbstractItemView::PositionAtCenter);
+    if (!shownPath_.isEmpty())
+        scrollTo(model_->index(shownPath_), QAbstractItemView::PositionAtCenter);
 }
 
 QString FolderTree::selectedPath() const {
-    if (!m_lostPath.isEmpty())
-        return m_lostPath;
+    if (!lostPath_.isEmpty())
+        return lostPath_;
     const QModelIndex index = currentIndex();
-    if (!index.isValid() || !m_model->isDir(index))
+    if (!index.isValid() || !model_->isDir(index))
         return {};
-    return m_model->filePath(index);
+    return model_->filePath(index);
 }
 
 bool FolderTree::selectPath(const QString& path) {
     if (path.isEmpty() || !QFileInfo(path).isDir())
         return false;
-    const QModelIndex index = m_model->index(QFileInfo(path).absoluteFilePath());
+    const QModelIndex index = model_->index(QFileInfo(path).absoluteFilePath());
     if (!index.isValid())
         return false;
-    m_shownPath = m_model->filePath(index);
+    shownPath_ = model_->filePath(index);
     setCurrentIndex(index);
     scrollTo(index, QAbstractItemView::PositionAtCenter);
     expand(index);

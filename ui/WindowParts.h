@@ -37,15 +37,15 @@ private:
     void scrollToShown();
     void restoreLostPath();
 
-    QFileSystemModel* m_model;
-    QTimer* m_scrollLater;
+    QFileSystemModel* model_;
+    QTimer* scrollLater_;
     // The folder selected by selectPath, kept in view while the model reads its parents
     // in the background.
-    QString m_shownPath;
+    QString shownPath_;
     // The folder last announced by pathChanged.
-    QString m_announcedPath;
+    QString announcedPath_;
     // The selected folder while the model has dropped it for a moment.
-    QString m_lostPath;
+    QString lostPath_;
 };
 
 // A label for a path: it keeps the whole path as its text but draws it shortened in the

@@ -13,10 +13,10 @@ class TForm3 : public QDialog {
 public:
     explicit TForm3(QWidget* parent = nullptr);
 
-    FolderTree* tree() const { return m_tree; }
-    QLabel* pathLabel() const { return m_path; }
-    QPushButton* selectButton() const { return m_select; }
-    QPushButton* cancelButton() const { return m_cancel; }
+    FolderTree* tree() const { return tree_; }
+    QLabel* pathLabel() const { return path_; }
+    QPushButton* selectButton() const { return select_; }
+    QPushButton* cancelButton() const { return cancel_; }
 
     // The folder chosen with "Select " (the tree's selection when the dialog was accepted).
     QString chosenPath() const;
@@ -24,8 +24,8 @@ public:
 private:
     void treeChange(const QString& path);
 
-    FolderTree* m_tree;
-    QLabel* m_path;
-    QPushButton* m_select;
-    QPushButton* m_cancel;
+    FolderTree* tree_;
+    QLabel* path_;
+    QPushButton* select_;
+    QPushButton* cancel_;
 };

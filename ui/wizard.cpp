@@ -13,14 +13,14 @@
 using kelvora::SettingsStore;
 
 TForm4::TForm4(SettingsStore& settings, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_settings(settings),
-      m_anonymous(new QCheckBox(QStringLiteral("Import Anonymous blocks"), this)),
-      m_withoutAttributes(
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), settings_(settings),
+      anonymous_(new QCheckBox(QStringLiteral("Import Anonymous blocks"), this)),
+      withoutAttributes_(
           new QCheckBox(QStringLiteral("Import blocks that don't have attributes"), this)),
-      m_fieldColumns(new QCheckBox(QStringLiteral("Add layer and position columns"), this)),
-      m_proceed(new QPushButton(QStringLiteral("Select DXF file and proceed ..."), this)),
-      m_cancel(new QPushButton(QStringLiteral("Cancel "), this)),
-      m_help(new QPushButton(QStringLiteral("Help"), this)) {
+      fieldColumns_(new QCheckBox(QStringLiteral("Add layer and position columns"), this)),
+      proceed_(new QPushButton(QStringLiteral("Select DXF file and proceed ..."), this)),
+      cancel_(new QPushButton(QStringLiteral("Cancel "), this)),
+      help_(new QPushButton(QStringLiteral("Help"), this)) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral(" Wizard"));
     setAccessibleName(windowTitle());
@@ -35,43 +35,43 @@ TForm4::TForm4(SettingsStore& settings, QWidget* parent)
     auto* group = new QGroupBox(QStringLiteral(" Blocks to import "), this);
     group->setAccessibleName(captionName(group->title()));
     auto* options = new QVBoxLayout(group);
-    options->addWidget(m_anonymous);
-    options->addWidget(m_withoutAttributes);
-    options->addWidget(m_fieldColumns);
-    m_fieldColumns->setToolTip(
+    options->addWidget(anonymous_);
+    options->addWidget(withoutAttributes_);
+    options->addWidget(fieldColumns_);
+    fieldColumns_->setToolTip(
         QStringLiteral("Adds the columns Layer, Layout, X and Y, filled from each insert"));
     for (QAbstractButton* control : std::initializer_list<QAbstractButton*>{
-             m_anonymous, m_withoutAttributes, m_fieldColumns, m_proceed, m_cancel, m_help})
+             anonymous_, withoutAttributes_, fieldColumns_, proceed_, cancel_, help_})
         control->setAccessibleName(captionName(control->text()));
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_help);
+    buttons->addWidget(help_);
     buttons->addStretch();
-    buttons->addWidget(m_proceed);
-    buttons->addWidget(m_cancel);
+    buttons->addWidget(proceed_);
+    buttons->addWidget(cancel_);
 
     body->addWidget(group, 1);
     body->addLayout(buttons);
 
-    m_proceed->setDefault(true);
+    proceed_->setDefault(true);
     // Each option is stored as soon as it is clicked, also when the dialog is then cancelled.
-    connect(m_anonymous, &QCheckBox::clicked, this, [this](bool on) {
-        kelvora::storeBool(m_settings, kelvora::kSettingImportAnonymous, on);
+    connect(anonymous_, &QCheckBox::clicked, this, [this](bool on) {
+        kelvora::storeBool(settings_, kelvora::kSettingImportAnonymous, on);
     });
-    connect(m_withoutAttributes, &QCheckBox::clicked, this, [this](bool on) {
-        kelvora::storeBool(m_settings, kelvora::kSettingImportBlkNonAtt, on);
+    connect(withoutAttributes_, &QCheckBox::clicked, this, [this](bool on) {
+        kelvora::storeBool(settings_, kelvora::kSettingImportBlkNonAtt, on);
     });
-    connect(m_fieldColumns, &QCheckBox::clicked, this,
-            [this](bool on) { kelvora::storeBool(m_settings, kelvora::kSettingImportFields, on); });
-    connect(m_proceed, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_help, &QPushButton::clicked, this, &TForm4::helpRequested);
+    connect(fieldColumns_, &QCheckBox::clicked, this,
+            [this](bool on) { kelvora::storeBool(settings_, kelvora::kSettingImportFields, on); });
+    connect(proceed_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(help_, &QPushButton::clicked, this, &TForm4::helpRequested);
 }
 
 int TForm4::exec() {
-    const kelvora::Settings settings = kelvora::loadSettings(m_settings);
-    m_anonymous->setChecked(settings.importanonymous);
-    m_withoutAttributes->setChecked(settings.importblknonatt);
-    m_fieldColumns->setChecked(settings.importfields);
+    const kelvora::Settings settings = kelvora::loadSettings(settings_);
+    anonymous_->setChecked(settings.importanonymous);
+    withoutAttributes_->setChecked(settings.importblknonatt);
+    fieldColumns_->setChecked(settings.importfields);
     return QDialog::exec();
 }

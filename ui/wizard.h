@@ -14,12 +14,12 @@ class TForm4 : public QDialog {
 public:
     TForm4(kelvora::SettingsStore& settings, QWidget* parent = nullptr);
 
-    QCheckBox* anonymousBox() const { return m_anonymous; }
-    QCheckBox* withoutAttributesBox() const { return m_withoutAttributes; }
-    QCheckBox* fieldColumnsBox() const { return m_fieldColumns; }
-    QPushButton* proceedButton() const { return m_proceed; }
-    QPushButton* cancelButton() const { return m_cancel; }
-    QPushButton* helpButton() const { return m_help; }
+    QCheckBox* anonymousBox() const { return anonymous_; }
+    QCheckBox* withoutAttributesBox() const { return withoutAttributes_; }
+    QCheckBox* fieldColumnsBox() const { return fieldColumns_; }
+    QPushButton* proceedButton() const { return proceed_; }
+    QPushButton* cancelButton() const { return cancel_; }
+    QPushButton* helpButton() const { return help_; }
 
     // Sets the three options from the settings, then runs the dialog modally.
     int exec() override;
@@ -28,11 +28,11 @@ signals:
     void helpRequested();
 
 private:
-    kelvora::SettingsStore& m_settings;
-    QCheckBox* m_anonymous;
-    QCheckBox* m_withoutAttributes;
-    QCheckBox* m_fieldColumns;
-    QPushButton* m_proceed;
-    QPushButton* m_cancel;
-    QPushButton* m_help;
+    kelvora::SettingsStore& settings_;
+    QCheckBox* anonymous_;
+    QCheckBox* withoutAttributes_;
+    QCheckBox* fieldColumns_;
+    QPushButton* proceed_;
+    QPushButton* cancel_;
+    QPushButton* help_;
 };

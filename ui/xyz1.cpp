@@ -135,27 +135,27 @@ RunProblems runProblems(const kelvora::RunOutcome& outcome) {
 // Clears the running state and unlocks the window, also when a run ends by an exception.
 class RunLock {
 public:
-    RunLock(bool& running, QWidget* locked) : m_running(running), m_locked(locked) {
-        m_running = true;
-        m_locked->setEnabled(false);
+    RunLock(bool& running, QWidget* locked) : running_(running), locked_(locked) {
+        running_ = true;
+        locked_->setEnabled(false);
     }
     ~RunLock() {
-        m_locked->setEnabled(true);
-        m_running = false;
+        locked_->setEnabled(true);
+        running_ = false;
     }
     RunLock(const RunLock&) = delete;
     RunLock& operator=(const RunLock&) = delete;
 
 private:
-    bool& m_running;
-    QWidget* m_locked;
+    bool& running_;
+    QWidget* locked_;
 };
 
 // A link-looking label, underlined while the mouse is over it.
 class LinkLabel : public QLabel {
 public:
     LinkLabel(const QString& text, std::function<void()> activated, QWidget* parent)
-        : QLabel(text, parent), m_activated(std::move(activated)) {
+        : QLabel(text, parent), activated_(std::move(activated)) {
         setCursor(Qt::PointingHandCursor);
         QPalette palette = this->palette();
         palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
@@ -169,11 +169,11 @@ protected:
     void leaveEvent(QEvent*) override { setUnderline(false); }
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-            m_activated();
+            activated_();
     }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Space)
-            m_activated();
+            activated_();
         else
             QLabel::keyPressEvent(event);
     }
@@ -185,7 +185,7 @@ private:
         setFont(underlined);
     }
 
-    std::function<void()> m_activated;
+    std::function<void()> activated_;
 };
 
 } // namespace
@@ -195,7 +195,7 @@ TForm1::TForm1(const kelvora::ProgramPaths& paths, kelvora::SettingsStore& setti
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                           Qt::WindowCloseButtonHint),
-      m_paths(paths), m_settings(settings), m_prompts(prompts) {
+      paths_(paths), settings_(settings), prompts_(prompts) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" Kelvora v 1.0"));
     setAccessibleName(windowTitle());
@@ -204,17 +204,17 @@ TForm1::TForm1(const kelvora::ProgramPaths& paths, kelvora::SettingsStore& setti
     resize(kWindowSize);
     installHintHeading();
 
-    m_pages = new QStackedWidget(this);
-    m_pages->addWidget(buildMainPage());
-    m_pages->addWidget(buildSecondPage());
+    pages_ = new QStackedWidget(this);
+    pages_->addWidget(buildMainPage());
+    pages_->addWidget(buildSecondPage());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_pages);
+    layout->addWidget(pages_);
 
-    m_form2 = new TForm2(this);
-    m_form3 = new TForm3(this);
-    m_form4 = new TForm4(m_settings, this);
-    connect(m_form4, &TForm4::helpRequested, this, &TForm1::showHelp);
+    form2_ = new TForm2(this);
+    form3_ = new TForm3(this);
+    form4_ = new TForm4(settings_, this);
+    connect(form4_, &TForm4::helpRequested, this, &TForm1::showHelp);
 }
 
 TForm1::~TForm1() = default;
@@ -224,53 +224,53 @@ QWidget* TForm1::buildMainPage() {
 
     // Drawing folder and files.
     QGroupBox* files = group(QStringLiteral(" DXF Files "), page);
-    m_sh1 = new FolderTree(files);
-    m_sh1->setObjectName(QStringLiteral("sh1"));
-    m_sh1->setAccessibleName(QStringLiteral("DXF Files folder"));
-    m_fl1 = new QListWidget(files);
-    m_fl1->setObjectName(QStringLiteral("fl1"));
-    m_fl1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setHint(m_fl1, QStringLiteral("Select files to process. Hold [Ctrl] key to select multiple "
-                                  "files"));
-    m_fl1->setAccessibleName(QStringLiteral("DXF files"));
-    m_autosel = new QCheckBox(QStringLiteral("AutoSelect all files."), files);
-    m_autosel->setObjectName(QStringLiteral("autosel"));
-    setHint(m_autosel, QStringLiteral("Automaticaly select all DXF files in the directory"));
-    m_folderLabel = new PathLabel(files);
-    m_folderLabel->setAccessibleName(kFolderLabelName);
-    m_selectionLabel = new QLabel(QStringLiteral("Files selected."), files);
-    m_selectionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_selectionLabel->setAccessibleName(kSelectionLabelName);
-    m_sh1->setFixedHeight(kFileViewHeight);
-    m_fl1->setFixedHeight(kFileViewHeight);
+    sh1_ = new FolderTree(files);
+    sh1_->setObjectName(QStringLiteral("sh1"));
+    sh1_->setAccessibleName(QStringLiteral("DXF Files folder"));
+    fl1_ = new QListWidget(files);
+    fl1_->setObjectName(QStringLiteral("fl1"));
+    fl1_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setHint(fl1_, QStringLiteral("Select files to process. Hold [Ctrl] key to select multiple "
+                                 "files"));
+    fl1_->setAccessibleName(QStringLiteral("DXF files"));
+    autosel_ = new QCheckBox(QStringLiteral("AutoSelect all files."), files);
+    autosel_->setObjectName(QStringLiteral("autosel"));
+    setHint(autosel_, QStringLiteral("Automaticaly select all DXF files in the directory"));
+    folderLabel_ = new PathLabel(files);
+    folderLabel_->setAccessibleName(kFolderLabelName);
+    selectionLabel_ = new QLabel(QStringLiteral("Files selected."), files);
+    selectionLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    selectionLabel_->setAccessibleName(kSelectionLabelName);
+    sh1_->setFixedHeight(kFileViewHeight);
+    fl1_->setFixedHeight(kFileViewHeight);
 
     auto* filesGrid = new QGridLayout(files);
     filesGrid->setContentsMargins(8, 4, 8, 6);
     filesGrid->setVerticalSpacing(4);
-    filesGrid->addWidget(m_sh1, 0, 0);
-    filesGrid->addWidget(m_fl1, 0, 1);
-    filesGrid->addWidget(m_folderLabel, 1, 0);
+    filesGrid->addWidget(sh1_, 0, 0);
+    filesGrid->addWidget(fl1_, 0, 1);
+    filesGrid->addWidget(folderLabel_, 1, 0);
     auto* selectionRow = new QHBoxLayout;
-    selectionRow->addWidget(m_autosel);
-    selectionRow->addWidget(m_selectionLabel, 1);
+    selectionRow->addWidget(autosel_);
+    selectionRow->addWidget(selectionLabel_, 1);
     filesGrid->addLayout(selectionRow, 1, 1);
     filesGrid->setColumnStretch(0, 1);
     filesGrid->setColumnStretch(1, 1);
 
     // Create, Exit and the second page.
-    m_create =
+    create_ =
         pictureButton(QStyle::SP_DialogApplyButton, QStringLiteral("Create Files..."), 40, page);
-    m_create->setObjectName(QStringLiteral("BitBtn1"));
-    m_create->setEnabled(false);
-    m_exit = pictureButton(QStyle::SP_DialogCloseButton, QStringLiteral("Exit..."), 40, page);
-    m_options = pictureButton(QStyle::SP_FileDialogInfoView, QStringLiteral("Options"), 40, page);
-    for (QToolButton* button : {m_create, m_exit, m_options})
+    create_->setObjectName(QStringLiteral("BitBtn1"));
+    create_->setEnabled(false);
+    exit_ = pictureButton(QStyle::SP_DialogCloseButton, QStringLiteral("Exit..."), 40, page);
+    options_ = pictureButton(QStyle::SP_FileDialogInfoView, QStringLiteral("Options"), 40, page);
+    for (QToolButton* button : {create_, exit_, options_})
         button->setFixedSize(64, 60);
     auto* commands = new QVBoxLayout;
     commands->setContentsMargins(0, 8, 0, 0);
-    commands->addWidget(m_create);
-    commands->addWidget(m_exit);
-    commands->addWidget(m_options);
+    commands->addWidget(create_);
+    commands->addWidget(exit_);
+    commands->addWidget(options_);
     commands->addStretch();
 
     auto* top = new QHBoxLayout;
@@ -280,76 +280,76 @@ QWidget* TForm1::buildMainPage() {
     // Destination and extension.
     QGroupBox* destination =
         group(QStringLiteral(" Destination Directory for Excel or Text files  "), page);
-    m_rep1 = new QLineEdit(destination);
-    m_rep1->setObjectName(QStringLiteral("rep1"));
-    m_rep1->setReadOnly(true);
-    setHint(m_rep1, QStringLiteral("Resulting files will be created here"));
-    m_rep1->setAccessibleName(captionName(destination->title()));
-    m_browse =
+    rep1_ = new QLineEdit(destination);
+    rep1_->setObjectName(QStringLiteral("rep1"));
+    rep1_->setReadOnly(true);
+    setHint(rep1_, QStringLiteral("Resulting files will be created here"));
+    rep1_->setAccessibleName(captionName(destination->title()));
+    browse_ =
         pictureButton(QStyle::SP_DirOpenIcon, QStringLiteral("Browse disk ..."), 16, destination);
-    m_follow = pictureButton(QStyle::SP_FileDialogToParent,
-                             QStringLiteral("Makes Destination Directory match DXF Files "
-                                            "Directory"),
-                             16, destination);
-    m_follow->setCheckable(true);
+    follow_ = pictureButton(QStyle::SP_FileDialogToParent,
+                            QStringLiteral("Makes Destination Directory match DXF Files "
+                                           "Directory"),
+                            16, destination);
+    follow_->setCheckable(true);
     auto* extensionCaption = new QLabel(QStringLiteral("File Extension :"), destination);
-    m_rep3 = new QLineEdit(QStringLiteral("xls"), destination);
-    m_rep3->setObjectName(QStringLiteral("rep3"));
-    m_rep3->setFixedWidth(56);
-    setHint(m_rep3, QStringLiteral("File extension : xls will create an Excel file, xlsx an "
-                                   "Office Open XML workbook, any other extension will create "
-                                   "a Text file"));
-    m_rep3->setAccessibleName(captionName(extensionCaption->text()));
-    extensionCaption->setBuddy(m_rep3);
+    rep3_ = new QLineEdit(QStringLiteral("xls"), destination);
+    rep3_->setObjectName(QStringLiteral("rep3"));
+    rep3_->setFixedWidth(56);
+    setHint(rep3_, QStringLiteral("File extension : xls will create an Excel file, xlsx an "
+                                  "Office Open XML workbook, any other extension will create "
+                                  "a Text file"));
+    rep3_->setAccessibleName(captionName(extensionCaption->text()));
+    extensionCaption->setBuddy(rep3_);
     auto* destinationRow = new QHBoxLayout(destination);
     destinationRow->setContentsMargins(8, 4, 8, 6);
-    destinationRow->addWidget(m_rep1, 1);
-    destinationRow->addWidget(m_browse);
-    destinationRow->addWidget(m_follow);
+    destinationRow->addWidget(rep1_, 1);
+    destinationRow->addWidget(browse_);
+    destinationRow->addWidget(follow_);
     destinationRow->addSpacing(12);
     destinationRow->addWidget(extensionCaption);
-    destinationRow->addWidget(m_rep3);
+    destinationRow->addWidget(rep3_);
 
     // The two rule lists.
     QGroupBox* rules = group(QStringLiteral(" Blocks to process / Columns Title "), page);
-    m_blocks = new BlockListEditor(rules);
-    m_columns = new ColumnListEditor(rules);
-    m_wizardButton = new QPushButton(QStringLiteral("Import Wizard"), rules);
-    m_wizardButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    setHint(m_wizardButton,
+    blocks_ = new BlockListEditor(rules);
+    columns_ = new ColumnListEditor(rules);
+    wizardButton_ = new QPushButton(QStringLiteral("Import Wizard"), rules);
+    wizardButton_->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    setHint(wizardButton_,
             QStringLiteral("Use the Wizard to import blocks from a template DXF file"));
     auto* columnSide = new QVBoxLayout;
-    columnSide->addWidget(m_columns, 1);
-    columnSide->addWidget(m_wizardButton);
+    columnSide->addWidget(columns_, 1);
+    columnSide->addWidget(wizardButton_);
     auto* rulesRow = new QHBoxLayout(rules);
     rulesRow->setContentsMargins(8, 4, 8, 6);
     // The column list has at least the room its two columns need; the block list, whose
     // buttons carry longer captions and pictures, gets a little more of the width, and both
     // grow with the window.
-    m_columns->setMinimumWidth(m_columns->grid()->minimumWidth() + 14);
-    rulesRow->addWidget(m_blocks, 5);
+    columns_->setMinimumWidth(columns_->grid()->minimumWidth() + 14);
+    rulesRow->addWidget(blocks_, 5);
     rulesRow->addLayout(columnSide, 4);
 
     // Configuration files.
-    m_load = pictureButton(QStyle::SP_DialogOpenButton,
-                           QStringLiteral("Load a configuration file."), 16, page);
-    m_save = pictureButton(QStyle::SP_DialogSaveButton,
-                           QStringLiteral("Save current configuration to file."), 16, page);
+    load_ = pictureButton(QStyle::SP_DialogOpenButton, QStringLiteral("Load a configuration file."),
+                          16, page);
+    save_ = pictureButton(QStyle::SP_DialogSaveButton,
+                          QStringLiteral("Save current configuration to file."), 16, page);
     auto* inUse = new QLabel(QStringLiteral("Configuration file in use :"), page);
-    m_configuration = new QLabel(kNone, page);
-    QFont bold = m_configuration->font();
+    configuration_ = new QLabel(kNone, page);
+    QFont bold = configuration_->font();
     bold.setBold(true);
-    m_configuration->setFont(bold);
-    QPalette maroon = m_configuration->palette();
+    configuration_->setFont(bold);
+    QPalette maroon = configuration_->palette();
     maroon.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00));
-    m_configuration->setPalette(maroon);
-    m_configuration->setAccessibleName(kConfigurationLabelName);
+    configuration_->setPalette(maroon);
+    configuration_->setAccessibleName(kConfigurationLabelName);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(m_load);
-    bottom->addWidget(m_save);
+    bottom->addWidget(load_);
+    bottom->addWidget(save_);
     bottom->addSpacing(8);
     bottom->addWidget(inUse);
-    bottom->addWidget(m_configuration, 1);
+    bottom->addWidget(configuration_, 1);
 
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(8, 6, 8, 6);
@@ -359,22 +359,22 @@ QWidget* TForm1::buildMainPage() {
     column->addWidget(rules, 1);
     column->addLayout(bottom);
 
-    connect(m_sh1, &FolderTree::pathChanged, this, &TForm1::sh1Change);
-    connect(m_fl1, &QListWidget::itemSelectionChanged, this, &TForm1::fl1SelectionChange);
+    connect(sh1_, &FolderTree::pathChanged, this, &TForm1::sh1Change);
+    connect(fl1_, &QListWidget::itemSelectionChanged, this, &TForm1::fl1SelectionChange);
     // The check boxes and the follow button answer their state, however it changes: a click,
     // a key or a screen reader's toggle.
-    connect(m_autosel, &QCheckBox::toggled, this, &TForm1::autoselToggled);
-    connect(m_follow, &QToolButton::toggled, this, &TForm1::setFollow);
-    connect(m_browse, &QToolButton::clicked, this, &TForm1::browseClick);
-    connect(m_create, &QToolButton::clicked, this, &TForm1::BitBtn1Click);
-    connect(m_exit, &QToolButton::clicked, this, &TForm1::exitClick);
-    connect(m_options, &QToolButton::clicked, this, [this] { m_pages->setCurrentIndex(1); });
-    connect(m_wizardButton, &QPushButton::clicked, this, &TForm1::wizardClick);
-    connect(m_load, &QToolButton::clicked, this, &TForm1::loadClick);
-    connect(m_save, &QToolButton::clicked, this, &TForm1::saveClick);
+    connect(autosel_, &QCheckBox::toggled, this, &TForm1::autoselToggled);
+    connect(follow_, &QToolButton::toggled, this, &TForm1::setFollow);
+    connect(browse_, &QToolButton::clicked, this, &TForm1::browseClick);
+    connect(create_, &QToolButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(exit_, &QToolButton::clicked, this, &TForm1::exitClick);
+    connect(options_, &QToolButton::clicked, this, [this] { pages_->setCurrentIndex(1); });
+    connect(wizardButton_, &QPushButton::clicked, this, &TForm1::wizardClick);
+    connect(load_, &QToolButton::clicked, this, &TForm1::loadClick);
+    connect(save_, &QToolButton::clicked, this, &TForm1::saveClick);
     // Whatever changes the column list (an add, a remove, a move, a new title, a load) changes
     // what its grid shows: the pick lists of the attribute rules follow it.
-    QAbstractItemModel* columnRows = m_columns->grid()->model();
+    QAbstractItemModel* columnRows = columns_->grid()->model();
     connect(columnRows, &QAbstractItemModel::dataChanged, this, &TForm1::showColumnChoices);
     connect(columnRows, &QAbstractItemModel::rowsRemoved, this, &TForm1::showColumnChoices);
     return page;
@@ -391,91 +391,91 @@ QWidget* TForm1::buildSecondPage() {
         box->setObjectName(QString::fromLatin1(setting.data(), qsizetype(setting.size())));
         setHint(box, hint);
         connect(box, &QCheckBox::toggled, this,
-                [this, setting](bool on) { kelvora::storeBool(m_settings, setting, on); });
+                [this, setting](bool on) { kelvora::storeBool(settings_, setting, on); });
         return box;
     };
     auto readingBox = [&](const QString& text, std::string_view setting, const QString& hint) {
         return settingBox(reading, text, setting, hint);
     };
-    m_dynNames = readingBox(QStringLiteral("Read dynamic blocks under their own names"),
-                            kelvora::kSettingDynNames,
-                            QStringLiteral("Dynamic blocks stored as anonymous \"*U\" blocks are "
-                                           "read under the dynamic block's name."));
-    m_allLayouts =
+    dynNames_ = readingBox(QStringLiteral("Read dynamic blocks under their own names"),
+                           kelvora::kSettingDynNames,
+                           QStringLiteral("Dynamic blocks stored as anonymous \"*U\" blocks are "
+                                          "read under the dynamic block's name."));
+    allLayouts_ =
         readingBox(QStringLiteral("Read the blocks of every layout"), kelvora::kSettingAllLayouts,
                    QStringLiteral("Inserts on every layout, not only the active one, "
                                   "are read as Paper Space."));
-    m_minsertCopies = readingBox(QStringLiteral("Count every copy of a block array"),
-                                 kelvora::kSettingMinsertCopies,
-                                 QStringLiteral("An array insert (MINSERT) gives one row per "
-                                                "copy instead of one row."));
-    m_nested = readingBox(QStringLiteral("Read blocks nested in blocks"), kelvora::kSettingNested,
-                          QStringLiteral("Blocks inside an inserted block give their own rows "
-                                         "too."));
+    minsertCopies_ = readingBox(QStringLiteral("Count every copy of a block array"),
+                                kelvora::kSettingMinsertCopies,
+                                QStringLiteral("An array insert (MINSERT) gives one row per "
+                                               "copy instead of one row."));
+    nested_ = readingBox(QStringLiteral("Read blocks nested in blocks"), kelvora::kSettingNested,
+                         QStringLiteral("Blocks inside an inserted block give their own rows "
+                                        "too."));
     auto* readingColumn = new QVBoxLayout(reading);
-    for (QCheckBox* box : {m_dynNames, m_allLayouts, m_minsertCopies, m_nested})
+    for (QCheckBox* box : {dynNames_, allLayouts_, minsertCopies_, nested_})
         readingColumn->addWidget(box);
 
     // What a run writes, and whether its report is shown.
     QGroupBox* results = group(QStringLiteral(" Results "), page);
-    m_textUtf8 = new QCheckBox(QStringLiteral("Write text results as UTF-8."), results);
-    m_textUtf8->setObjectName(QStringLiteral("textutf8"));
-    setHint(m_textUtf8, QStringLiteral("Comma-separated results get the drawings' texts decoded, "
-                                       "as UTF-8 with a byte-order mark. Off: they keep the "
-                                       "drawings' own bytes. Workbooks are always decoded."));
-    m_textRaw = settingBox(
+    textUtf8_ = new QCheckBox(QStringLiteral("Write text results as UTF-8."), results);
+    textUtf8_->setObjectName(QStringLiteral("textutf8"));
+    setHint(textUtf8_, QStringLiteral("Comma-separated results get the drawings' texts decoded, "
+                                      "as UTF-8 with a byte-order mark. Off: they keep the "
+                                      "drawings' own bytes. Workbooks are always decoded."));
+    textRaw_ = settingBox(
         results, QStringLiteral("Write values that look like formulas as read."),
         kelvora::kSettingTextRaw,
         QStringLiteral("Off: a value in a comma-separated result that begins with =, +, -, @ "
                        "(a minus before anything but a number) gets a leading apostrophe, so "
                        "that no spreadsheet program runs it as a formula. Workbooks store such "
                        "values as text in any case."));
-    m_quantities = settingBox(
+    quantities_ = settingBox(
         results, QStringLiteral("Combine identical rows with a Quantity column"),
         kelvora::kSettingQuantities,
         QStringLiteral("Rows whose fields are all equal become one row, with a last column "
                        "\"Quantity\" counting the inserts it stands for."));
-    m_numbers =
+    numbers_ =
         settingBox(results, QStringLiteral("Store numbers as numbers"), kelvora::kSettingNumbers,
                    QStringLiteral("In XLS and XLSX results, values such as 12 or -3.5 "
                                   "become number cells; \"007\" or \"12 mm\" stay "
                                   "texts. Text results are unchanged."));
-    m_combine = settingBox(results, QStringLiteral("One result for all drawings:"),
-                           kelvora::kSettingCombine,
-                           QStringLiteral("One file NAME.EXT in the destination folder: in "
-                                          "workbooks a Summary worksheet, then a worksheet per "
-                                          "drawing; in text results a first column Drawing."));
-    m_combineName = new QLineEdit(results);
-    m_combineName->setObjectName(QStringLiteral("combinename"));
-    m_combineName->setAccessibleName(QStringLiteral("Name of the one result"));
-    setHint(m_combineName, QStringLiteral("The name of the one result, without extension."));
+    combine_ = settingBox(results, QStringLiteral("One result for all drawings:"),
+                          kelvora::kSettingCombine,
+                          QStringLiteral("One file NAME.EXT in the destination folder: in "
+                                         "workbooks a Summary worksheet, then a worksheet per "
+                                         "drawing; in text results a first column Drawing."));
+    combineName_ = new QLineEdit(results);
+    combineName_->setObjectName(QStringLiteral("combinename"));
+    combineName_->setAccessibleName(QStringLiteral("Name of the one result"));
+    setHint(combineName_, QStringLiteral("The name of the one result, without extension."));
     auto* after = new QLabel(QStringLiteral("After process:"), results);
-    m_alwaysReport = new QRadioButton(QStringLiteral("Always show Report."), results);
-    setHint(m_alwaysReport, QStringLiteral("The run report opens in the desktop's viewer at the "
-                                           "end of every run."));
-    m_neverReport = new QRadioButton(QStringLiteral("Never show Report."), results);
-    setHint(m_neverReport, QStringLiteral("The run report is written but not opened. Errors and "
-                                          "warnings of a run are told in any case."));
-    m_reportChoice = new QButtonGroup(this);
-    m_reportChoice->addButton(m_alwaysReport);
-    m_reportChoice->addButton(m_neverReport);
+    alwaysReport_ = new QRadioButton(QStringLiteral("Always show Report."), results);
+    setHint(alwaysReport_, QStringLiteral("The run report opens in the desktop's viewer at the "
+                                          "end of every run."));
+    neverReport_ = new QRadioButton(QStringLiteral("Never show Report."), results);
+    setHint(neverReport_, QStringLiteral("The run report is written but not opened. Errors and "
+                                         "warnings of a run are told in any case."));
+    reportChoice_ = new QButtonGroup(this);
+    reportChoice_->addButton(alwaysReport_);
+    reportChoice_->addButton(neverReport_);
     auto* resultsGrid = new QGridLayout(results);
     // The two choices of text results share a row, and so do the two report choices, so that
     // the page fits the window's smallest size.
     auto* textRow = new QHBoxLayout;
-    textRow->addWidget(m_textUtf8);
+    textRow->addWidget(textUtf8_);
     textRow->addSpacing(24);
-    textRow->addWidget(m_textRaw, 1);
+    textRow->addWidget(textRaw_, 1);
     resultsGrid->addLayout(textRow, 0, 0, 1, 3);
-    resultsGrid->addWidget(m_quantities, 1, 0, 1, 3);
-    resultsGrid->addWidget(m_numbers, 2, 0, 1, 3);
+    resultsGrid->addWidget(quantities_, 1, 0, 1, 3);
+    resultsGrid->addWidget(numbers_, 2, 0, 1, 3);
     auto* combineRow = new QHBoxLayout;
-    combineRow->addWidget(m_combine);
-    combineRow->addWidget(m_combineName, 1);
+    combineRow->addWidget(combine_);
+    combineRow->addWidget(combineName_, 1);
     resultsGrid->addLayout(combineRow, 3, 0, 1, 3);
     resultsGrid->addWidget(after, 4, 0);
-    resultsGrid->addWidget(m_alwaysReport, 4, 1);
-    resultsGrid->addWidget(m_neverReport, 4, 2);
+    resultsGrid->addWidget(alwaysReport_, 4, 1);
+    resultsGrid->addWidget(neverReport_, 4, 2);
     resultsGrid->setColumnStretch(2, 1);
 
     QGroupBox* support = group(QStringLiteral(" Additional Help and Support  "), page);
@@ -485,29 +485,29 @@ QWidget* TForm1::buildSecondPage() {
     supportText->setWordWrap(true);
     QUrl mail(QStringLiteral("mailto:") + kSupportAddress);
     mail.setQuery(QStringLiteral("subject=") + kSupportSubject);
-    m_mail = new LinkLabel(
+    mail_ = new LinkLabel(
         kSupportAddress, [this, mail] { openDocument(mail); }, support);
-    m_help = new QPushButton(QStringLiteral(" Show Help file"), support);
-    m_help->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
-    m_help->setAccessibleName(captionName(m_help->text()));
+    help_ = new QPushButton(QStringLiteral(" Show Help file"), support);
+    help_->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    help_->setAccessibleName(captionName(help_->text()));
     auto* supportGrid = new QGridLayout(support);
     supportGrid->addWidget(supportText, 0, 0, 1, 2);
-    supportGrid->addWidget(m_mail, 1, 0);
-    supportGrid->addWidget(m_help, 1, 1, Qt::AlignRight);
+    supportGrid->addWidget(mail_, 1, 0);
+    supportGrid->addWidget(help_, 1, 1, Qt::AlignRight);
 
     QGroupBox* site = group(QStringLiteral(" Web site "), page);
-    m_site = pictureButton(QStyle::SP_DriveNetIcon, QStringLiteral("Visit the Kelvora web site"),
-                           32, site);
+    site_ = pictureButton(QStyle::SP_DriveNetIcon, QStringLiteral("Visit the Kelvora web site"), 32,
+                          site);
     auto* siteText =
         new QLabel(QStringLiteral("News, updates and sample configurations: ") + kWebSite, site);
     siteText->setWordWrap(true);
     auto* siteRow = new QHBoxLayout(site);
-    siteRow->addWidget(m_site);
+    siteRow->addWidget(site_);
     siteRow->addWidget(siteText, 1);
 
-    m_back = new QPushButton(QStringLiteral("Back to main window"), page);
-    m_back->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
-    m_back->setAccessibleName(m_back->text());
+    back_ = new QPushButton(QStringLiteral("Back to main window"), page);
+    back_->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
+    back_->setAccessibleName(back_->text());
 
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(12, 12, 12, 12);
@@ -517,42 +517,42 @@ QWidget* TForm1::buildSecondPage() {
     column->addWidget(support);
     column->addWidget(site);
     column->addStretch();
-    column->addWidget(m_back, 0, Qt::AlignRight);
+    column->addWidget(back_, 0, Qt::AlignRight);
 
     // The report choice is stored as it changes, however it changes.
-    connect(m_alwaysReport, &QRadioButton::toggled, this, [this](bool on) {
+    connect(alwaysReport_, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             reportChoiceChange(true);
     });
-    connect(m_neverReport, &QRadioButton::toggled, this, [this](bool on) {
+    connect(neverReport_, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             reportChoiceChange(false);
     });
-    connect(m_combine, &QCheckBox::toggled, m_combineName, &QWidget::setEnabled);
-    connect(m_combineName, &QLineEdit::textEdited, this, [this](const QString& name) {
-        m_settings.writeText(kelvora::kSettingCombineName, toLocal(name));
+    connect(combine_, &QCheckBox::toggled, combineName_, &QWidget::setEnabled);
+    connect(combineName_, &QLineEdit::textEdited, this, [this](const QString& name) {
+        settings_.writeText(kelvora::kSettingCombineName, toLocal(name));
     });
-    connect(m_textUtf8, &QCheckBox::toggled, this,
-            [this](bool on) { kelvora::storeBool(m_settings, kelvora::kSettingTextUtf8, on); });
-    connect(m_help, &QPushButton::clicked, this, &TForm1::showHelp);
-    connect(m_site, &QToolButton::clicked, this, [this] { openDocument(QUrl(kWebSite)); });
-    connect(m_back, &QPushButton::clicked, this, [this] { m_pages->setCurrentIndex(0); });
+    connect(textUtf8_, &QCheckBox::toggled, this,
+            [this](bool on) { kelvora::storeBool(settings_, kelvora::kSettingTextUtf8, on); });
+    connect(help_, &QPushButton::clicked, this, &TForm1::showHelp);
+    connect(site_, &QToolButton::clicked, this, [this] { openDocument(QUrl(kWebSite)); });
+    connect(back_, &QPushButton::clicked, this, [this] { pages_->setCurrentIndex(0); });
     return page;
 }
 
 void TForm1::startup() {
-    const kelvora::Settings settings = kelvora::loadSettings(m_settings);
+    const kelvora::Settings settings = kelvora::loadSettings(settings_);
 
-    const kelvora::StartupConfiguration start = kelvora::loadStartupConfiguration(m_paths);
+    const kelvora::StartupConfiguration start = kelvora::loadStartupConfiguration(paths_);
     if (start.rules) {
-        fillEditors(*m_blocks, *m_columns, *start.rules);
+        fillEditors(*blocks_, *columns_, *start.rules);
         showConfigurationInUse(fromLocal(start.fileName));
     } else {
         if (!start.message.empty())
-            m_prompts.information(this, fromLocal(start.message));
+            prompts_.information(this, fromLocal(start.message));
         showConfigurationInUse(kNone);
     }
-    m_remembered = kelvora::getconf(currentRules());
+    remembered_ = kelvora::getconf(currentRules());
 
     // The size it had, within the desktop; never smaller than its own.
     if (settings.windowsize) {
@@ -562,33 +562,33 @@ void TForm1::startup() {
         resize(size.expandedTo(minimumSize()));
     }
 
-    m_rep3->setText(fromLocal(settings.extension));
+    rep3_->setText(fromLocal(settings.extension));
     if (settings.showlog)
-        (*settings.showlog ? m_alwaysReport : m_neverReport)->setChecked(true);
-    m_textUtf8->setChecked(settings.textutf8);
-    m_textRaw->setChecked(settings.textraw);
-    m_dynNames->setChecked(settings.dynnames);
-    m_allLayouts->setChecked(settings.alllayouts);
-    m_minsertCopies->setChecked(settings.minsertcopies);
-    m_nested->setChecked(settings.nested);
-    m_quantities->setChecked(settings.quantities);
-    m_numbers->setChecked(settings.numbers);
-    m_combine->setChecked(settings.combine);
-    m_combineName->setText(fromLocal(settings.combinename));
-    m_combineName->setEnabled(settings.combine);
+        (*settings.showlog ? alwaysReport_ : neverReport_)->setChecked(true);
+    textUtf8_->setChecked(settings.textutf8);
+    textRaw_->setChecked(settings.textraw);
+    dynNames_->setChecked(settings.dynnames);
+    allLayouts_->setChecked(settings.alllayouts);
+    minsertCopies_->setChecked(settings.minsertcopies);
+    nested_->setChecked(settings.nested);
+    quantities_->setChecked(settings.quantities);
+    numbers_->setChecked(settings.numbers);
+    combine_->setChecked(settings.combine);
+    combineName_->setText(fromLocal(settings.combinename));
+    combineName_->setEnabled(settings.combine);
 
     // Without a stored folder the shipped samples are shown, so a first start has an example.
     QString folder = fromLocal(settings.dxfpath);
     if (folder.isEmpty())
-        folder = fromLocal(m_paths.programFolder) + QStringLiteral("samples");
-    if (!m_sh1->selectPath(folder))
+        folder = fromLocal(paths_.programFolder) + QStringLiteral("samples");
+    if (!sh1_->selectPath(folder))
         sh1Change(QString());
-    m_rep1->setText(fromLocal(settings.destpath));
+    rep1_->setText(fromLocal(settings.destpath));
     // Checking runs the handlers only on a change; they are run here in any case, which
     // does no harm: they only show the state and store it again.
-    m_follow->setChecked(settings.locked);
+    follow_->setChecked(settings.locked);
     setFollow(settings.locked);
-    m_autosel->setChecked(settings.autosel);
+    autosel_->setChecked(settings.autosel);
     autoselToggled();
 }
 
@@ -598,47 +598,47 @@ void TForm1::endProgramOnExit() {
 }
 
 void TForm1::sh1Change(const QString& path) {
-    m_fl1->clear();
-    m_listFolder = path;
+    fl1_->clear();
+    listFolder_ = path;
     if (path.isEmpty()) {
-        m_create->setEnabled(false);
+        create_->setEnabled(false);
     } else {
         QDir folder(path);
         folder.setNameFilters({QStringLiteral("*.dxf")});
         folder.setFilter(QDir::Files);
         folder.setSorting(QDir::Name | QDir::IgnoreCase);
-        m_fl1->addItems(folder.entryList());
-        m_create->setEnabled(m_fl1->count() > 0);
-        if (m_fl1->count() > 0)
-            m_fl1->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
-        if (m_autosel->isChecked())
-            m_fl1->selectAll();
+        fl1_->addItems(folder.entryList());
+        create_->setEnabled(fl1_->count() > 0);
+        if (fl1_->count() > 0)
+            fl1_->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        if (autosel_->isChecked())
+            fl1_->selectAll();
     }
-    if (m_follow->isChecked())
-        m_rep1->setText(path);
+    if (follow_->isChecked())
+        rep1_->setText(path);
     fl1SelectionChange();
-    showLabelValue(m_folderLabel, kFolderLabelName, path);
+    showLabelValue(folderLabel_, kFolderLabelName, path);
 }
 
 void TForm1::fl1SelectionChange() {
-    showLabelValue(m_selectionLabel, kSelectionLabelName,
-                   QString::number(m_fl1->selectedItems().size()) + QStringLiteral(" selected."));
+    showLabelValue(selectionLabel_, kSelectionLabelName,
+                   QString::number(fl1_->selectedItems().size()) + QStringLiteral(" selected."));
 }
 
 void TForm1::autoselToggled() {
-    if (m_autosel->isChecked())
-        m_fl1->selectAll();
+    if (autosel_->isChecked())
+        fl1_->selectAll();
     fl1SelectionChange();
-    kelvora::storeBool(m_settings, kelvora::kSettingAutoSel, m_autosel->isChecked());
+    kelvora::storeBool(settings_, kelvora::kSettingAutoSel, autosel_->isChecked());
 }
 
 void TForm1::setFollow(bool follow) {
-    kelvora::storeBool(m_settings, kelvora::kSettingLocked, follow);
-    m_follow->setIcon(
+    kelvora::storeBool(settings_, kelvora::kSettingLocked, follow);
+    follow_->setIcon(
         style()->standardIcon(follow ? QStyle::SP_FileDialogToParent : QStyle::SP_FileLinkIcon));
     if (follow)
-        m_rep1->setText(m_sh1->selectedPath());
-    m_browse->setEnabled(!follow);
+        rep1_->setText(sh1_->selectedPath());
+    browse_->setEnabled(!follow);
 }
 
 void TForm1::setDialogAlpha(bool dialogOpen) {
@@ -647,19 +647,19 @@ void TForm1::setDialogAlpha(bool dialogOpen) {
 
 void TForm1::browseClick() {
     // The first opening starts at the current destination; later ones keep their own choice.
-    if (m_form3->tree()->selectedPath().isEmpty())
-        m_form3->tree()->selectPath(m_rep1->text());
+    if (form3_->tree()->selectedPath().isEmpty())
+        form3_->tree()->selectPath(rep1_->text());
     setDialogAlpha(true);
-    if (m_form3->exec() == QDialog::Accepted)
-        m_rep1->setText(m_form3->chosenPath());
-    m_browse->repaint();
+    if (form3_->exec() == QDialog::Accepted)
+        rep1_->setText(form3_->chosenPath());
+    browse_->repaint();
     setDialogAlpha(false);
 }
 
 void TForm1::showColumnChoices() {
     // "-1" (not written), then each column's number with its title: "3 — Width". Picking one
     // stores the number only.
-    const TRSItemProps& rows = m_columns->grid()->Items();
+    const TRSItemProps& rows = columns_->grid()->Items();
     kelvora::ColumnChoices choices{"-1"};
     for (int i = 0; i < rows.Count(); ++i) {
         const QString title = rows[i]->Values().front().trimmed();
@@ -668,69 +668,69 @@ void TForm1::showColumnChoices() {
             entry += QStringLiteral(" \u2014 ") + title;
         choices.push_back(entry.toStdString());
     }
-    m_blocks->reinitlistecol(choices);
+    blocks_->reinitlistecol(choices);
 }
 
 RuleSet TForm1::currentRules() const {
-    return rulesFromEditors(*m_blocks, *m_columns);
+    return rulesFromEditors(*blocks_, *columns_);
 }
 
 bool TForm1::configurationChanged() const {
-    return !kelvora::sameConfiguration(m_remembered, kelvora::getconf(currentRules()));
+    return !kelvora::sameConfiguration(remembered_, kelvora::getconf(currentRules()));
 }
 
 void TForm1::BitBtn1Click() {
-    commitEdits(*m_blocks, *m_columns);
-    if (m_running)
+    commitEdits(*blocks_, *columns_);
+    if (running_)
         return;
-    const std::string extension = kelvora::trimExtension(toLocal(m_rep3->text()));
+    const std::string extension = kelvora::trimExtension(toLocal(rep3_->text()));
     if (!kelvora::validExtension(extension)) {
-        m_prompts.error(this, fromLocal(std::string(kelvora::kInvalidExtensionMessage)));
-        m_rep3->setFocus();
+        prompts_.error(this, fromLocal(std::string(kelvora::kInvalidExtensionMessage)));
+        rep3_->setFocus();
         return;
     }
-    if (!m_blocks->hasRules()) {
-        m_prompts.error(this, fromLocal(std::string(kelvora::kNoBlocksMessage)));
+    if (!blocks_->hasRules()) {
+        prompts_.error(this, fromLocal(std::string(kelvora::kNoBlocksMessage)));
         return;
     }
-    m_settings.writeText(kelvora::kSettingExtension, extension);
+    settings_.writeText(kelvora::kSettingExtension, extension);
 
     kelvora::RunInputs inputs;
     inputs.extension = extension;
     inputs.rules = currentRules();
-    inputs.sourceFolder = toLocal(m_listFolder);
-    inputs.destinationFolder = toLocal(m_rep1->text());
-    for (int row = 0; row < m_fl1->count(); ++row)
-        if (m_fl1->item(row)->isSelected())
-            inputs.files.push_back(toLocal(m_fl1->item(row)->text()));
-    inputs.reportPath = m_paths.reportFile;
+    inputs.sourceFolder = toLocal(listFolder_);
+    inputs.destinationFolder = toLocal(rep1_->text());
+    for (int row = 0; row < fl1_->count(); ++row)
+        if (fl1_->item(row)->isSelected())
+            inputs.files.push_back(toLocal(fl1_->item(row)->text()));
+    inputs.reportPath = paths_.reportFile;
     inputs.textForm =
-        m_textUtf8->isChecked() ? kelvora::TextForm::Decoded : kelvora::TextForm::AsRead;
+        textUtf8_->isChecked() ? kelvora::TextForm::Decoded : kelvora::TextForm::AsRead;
     inputs.reading = readingChoices();
-    inputs.results.quantities = m_quantities->isChecked();
-    inputs.results.numbers = m_numbers->isChecked();
-    inputs.results.textRaw = m_textRaw->isChecked();
-    if (m_combine->isChecked()) {
+    inputs.results.quantities = quantities_->isChecked();
+    inputs.results.numbers = numbers_->isChecked();
+    inputs.results.textRaw = textRaw_->isChecked();
+    if (combine_->isChecked()) {
         // An emptied name box gives the default name rather than separate results.
-        inputs.results.combine = kelvora::trimExtension(toLocal(m_combineName->text()));
+        inputs.results.combine = kelvora::trimExtension(toLocal(combineName_->text()));
         if (inputs.results.combine.empty())
             inputs.results.combine = kelvora::Settings().combinename;
     }
     if (const std::string clash = kelvora::resultNameClash(inputs); !clash.empty()) {
-        m_prompts.error(this, fromLocal(clash) + QStringLiteral(".\n\nNothing was written. Choose "
-                                                                "one of them for this run."));
+        prompts_.error(this, fromLocal(clash) + QStringLiteral(".\n\nNothing was written. Choose "
+                                                               "one of them for this run."));
         return;
     }
 
     kelvora::RunOutcome outcome;
     {
-        RunLock lock(m_running, m_pages);
+        RunLock lock(running_, pages_);
         try {
-            outcome = kelvora::runBatch(inputs, *m_form2);
+            outcome = kelvora::runBatch(inputs, *form2_);
         } catch (const std::exception& failure) {
             outcome.fatalMessage = failure.what();
         }
-        m_form2->hideProgress();
+        form2_->hideProgress();
     }
     // A run that did not go well says so in one message at its end, whatever the report
     // choice, so that a drawing left out or a result cut short is never taken for done. A
@@ -744,18 +744,18 @@ void TForm1::BitBtn1Click() {
             message +=
                 QStringLiteral("\n\nThe report has the details: ") + fromLocal(outcome.reportPath);
         if (problems.anyError)
-            m_prompts.error(this, message);
+            prompts_.error(this, message);
         else
-            m_prompts.information(this, message);
+            prompts_.information(this, message);
     }
-    if (m_alwaysReport->isChecked() && outcome.reportSaved)
+    if (alwaysReport_->isChecked() && outcome.reportSaved)
         openDocument(QUrl::fromLocalFile(fromLocal(outcome.reportPath)));
 }
 
 bool TForm1::changeQuestion() {
     if (!configurationChanged())
         return true;
-    switch (m_prompts.question(this, kChangedQuestion)) {
+    switch (prompts_.question(this, kChangedQuestion)) {
     case Answer::Yes:
         return saveClick();
     case Answer::No:
@@ -767,17 +767,17 @@ bool TForm1::changeQuestion() {
 }
 
 bool TForm1::saveClick() {
-    commitEdits(*m_blocks, *m_columns);
-    if (m_running)
+    commitEdits(*blocks_, *columns_);
+    if (running_)
         return false;
-    const std::optional<QString> path = m_prompts.saveFileName(
+    const std::optional<QString> path = prompts_.saveFileName(
         this, {QStringLiteral("Save current configuration"), kConfigurationFilter,
-               fromLocal(m_paths.configurationsFolder), QStringLiteral("kvx")});
+               fromLocal(paths_.configurationsFolder), QStringLiteral("kvx")});
     if (!path)
         return false;
     std::string error;
     if (!kelvora::saveConfiguration(toLocal(*path), currentRules(), error)) {
-        m_prompts.error(this, fromLocal(error));
+        prompts_.error(this, fromLocal(error));
         return false;
     }
     useConfiguration(kelvora::fileNameOf(toLocal(*path)));
@@ -785,20 +785,20 @@ bool TForm1::saveClick() {
 }
 
 void TForm1::loadClick() {
-    commitEdits(*m_blocks, *m_columns);
-    if (m_running || !changeQuestion())
+    commitEdits(*blocks_, *columns_);
+    if (running_ || !changeQuestion())
         return;
-    const std::optional<QString> path = m_prompts.openFileName(
+    const std::optional<QString> path = prompts_.openFileName(
         this, {QStringLiteral("Load a configuration"), kConfigurationFilter,
-               fromLocal(m_paths.configurationsFolder), QStringLiteral("kvx")});
+               fromLocal(paths_.configurationsFolder), QStringLiteral("kvx")});
     if (!path)
         return;
     const kelvora::LoadedConfiguration loaded = kelvora::loadconf(toLocal(*path));
     if (!loaded.rules) {
-        m_prompts.error(this, fromLocal(loaded.error));
+        prompts_.error(this, fromLocal(loaded.error));
         return;
     }
-    fillEditors(*m_blocks, *m_columns, *loaded.rules);
+    fillEditors(*blocks_, *columns_, *loaded.rules);
     useConfiguration(kelvora::fileNameOf(toLocal(*path)));
 }
 
@@ -807,85 +807,85 @@ void TForm1::loadClick() {
 void TForm1::useConfiguration(const std::string& fileName) {
     showConfigurationInUse(fromLocal(fileName));
     std::string error;
-    if (!kelvora::rememberLastConfiguration(m_paths, fileName, error))
-        m_prompts.error(this, fromLocal(error));
-    m_remembered = kelvora::getconf(currentRules());
+    if (!kelvora::rememberLastConfiguration(paths_, fileName, error))
+        prompts_.error(this, fromLocal(error));
+    remembered_ = kelvora::getconf(currentRules());
 }
 
 void TForm1::showConfigurationInUse(const QString& name) {
-    showLabelValue(m_configuration, kConfigurationLabelName, name);
+    showLabelValue(configuration_, kConfigurationLabelName, name);
 }
 
 void TForm1::exitClick() {
-    commitEdits(*m_blocks, *m_columns);
-    if (m_running || !changeQuestion())
+    commitEdits(*blocks_, *columns_);
+    if (running_ || !changeQuestion())
         return;
-    m_settings.writeText(kelvora::kSettingDxfPath, toLocal(m_sh1->selectedPath()));
-    m_settings.writeText(kelvora::kSettingDestPath, toLocal(m_rep1->text()));
+    settings_.writeText(kelvora::kSettingDxfPath, toLocal(sh1_->selectedPath()));
+    settings_.writeText(kelvora::kSettingDestPath, toLocal(rep1_->text()));
     emit exitRequested();
 }
 
 void TForm1::wizardClick() {
-    commitEdits(*m_blocks, *m_columns);
-    if (m_running)
+    commitEdits(*blocks_, *columns_);
+    if (running_)
         return;
     setDialogAlpha(true);
-    if (m_form4->exec() == QDialog::Accepted) {
-        m_form4->hide();
+    if (form4_->exec() == QDialog::Accepted) {
+        form4_->hide();
         gowizard();
     }
     setDialogAlpha(false);
 }
 
 void TForm1::gowizard() {
-    const std::optional<QString> path = m_prompts.openFileName(
-        this, {QStringLiteral("Select a template DXF file"), QStringLiteral("DXF files (*.dxf)"),
-               m_listFolder, QString()});
+    const std::optional<QString> path =
+        prompts_.openFileName(this, {QStringLiteral("Select a template DXF file"),
+                                     QStringLiteral("DXF files (*.dxf)"), listFolder_, QString()});
     if (!path)
         return;
-    const kelvora::Settings settings = kelvora::loadSettings(m_settings);
+    const kelvora::Settings settings = kelvora::loadSettings(settings_);
     const kelvora::TemplateImportResult imported = kelvora::importTemplate(
         toLocal(*path), {settings.importanonymous, settings.importblknonatt, readingChoices()});
     if (!imported.opened) {
-        m_prompts.error(this, fromLocal(imported.error));
+        prompts_.error(this, fromLocal(imported.error));
         return;
     }
     RuleSet rules = currentRules();
     rules.blockRules = imported.blockRules;
     if (settings.importfields)
         kelvora::addLayerAndPositionColumns(rules);
-    fillEditors(*m_blocks, *m_columns, rules);
+    fillEditors(*blocks_, *columns_, rules);
     if (imported.blockRules.empty())
-        m_prompts.information(this, fromLocal(std::string(kelvora::kTemplateNoBlocksMessage)));
+        prompts_.information(this, fromLocal(std::string(kelvora::kTemplateNoBlocksMessage)));
 }
 
 void TForm1::showHelp() {
-    const QString help = fromLocal(m_paths.helpFile);
+    const QString help = fromLocal(paths_.helpFile);
     if (!QFileInfo::exists(help)) {
-        m_prompts.information(this, QStringLiteral("The help file \"") + help +
-                                        QStringLiteral("\" was not found."));
+        prompts_.information(this, QStringLiteral("The help file \"") + help +
+                                       QStringLiteral("\" was not found."));
         return;
     }
     openDocument(QUrl::fromLocalFile(help));
 }
 
 void TForm1::openDocument(const QUrl& document) {
-    if (!m_prompts.openUrl(document))
-        m_prompts.information(this, QStringLiteral("No program was found to open \"") +
-                                        document.toDisplayString(QUrl::PreferLocalFile) +
-                                        QStringLiteral("\"."));
+    if (!prompts_.openUrl(document))
+        prompts_.information(this, QStringLiteral("No program was found to open \"") +
+                                       document.toDisplayString(QUrl::PreferLocalFile) +
+                                       QStringLiteral("\"."));
 }
 
 void TForm1::reportChoiceChange(bool show) {
-    kelvora::storeBool(m_settings, kelvora::kSettingShowLog, show);
+    kelvora::storeBool(settings_, kelvora::kSettingShowLog, show);
 }
 
 kelvora::ReadingChoices TForm1::readingChoices() const {
     kelvora::ReadingChoices reading;
-    reading.dynamicNames = m_dynNames->isChecked();
-    reading.allLayouts = m_allLayouts->isChecked();
-    reading.minsertCopies = m_minsertCopies->isChecked();
-    reading.nested = m_nested->isChecked();
+    reading.dynamicNames = dynNames_->isChecked();
+    reading.allLayouts = allLayouts_->isChecked();
+    reading.minsertCopies = minsertCopies_->isChecked();
+    reading.nested = nested_->isChecked();
     return reading;
 }
 
@@ -898,6 +898,6 @@ void TForm1::resizeEvent(QResizeEvent* event) {
     // A maximised window keeps the size it will come back to.
     if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
-    m_settings.writeText(kelvora::kSettingWindowSize,
-                         kelvora::windowSizeText({event->size().width(), event->size().height()}));
+    settings_.writeText(kelvora::kSettingWindowSize,
+                        kelvora::windowSizeText({event->size().width(), event->size().height()}));
 }

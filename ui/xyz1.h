@@ -47,48 +47,48 @@ public:
     void endProgramOnExit();
 
     // Controls, for the program's own wiring and for tests.
-    QStackedWidget* pages() const { return m_pages; }
-    FolderTree* sh1() const { return m_sh1; }
-    QListWidget* fl1() const { return m_fl1; }
-    QCheckBox* autosel() const { return m_autosel; }
-    QLabel* folderLabel() const { return m_folderLabel; }
-    QLabel* selectionLabel() const { return m_selectionLabel; }
-    QLineEdit* rep1() const { return m_rep1; }
-    QToolButton* browseButton() const { return m_browse; }
-    QToolButton* followButton() const { return m_follow; }
-    QLineEdit* rep3() const { return m_rep3; }
-    QToolButton* createButton() const { return m_create; }
-    QToolButton* exitButton() const { return m_exit; }
-    QToolButton* optionsButton() const { return m_options; }
-    BlockListEditor* blockList() const { return m_blocks; }
-    ColumnListEditor* columnList() const { return m_columns; }
-    QPushButton* wizardButton() const { return m_wizardButton; }
-    QToolButton* loadButton() const { return m_load; }
-    QToolButton* saveButton() const { return m_save; }
-    QLabel* configurationLabel() const { return m_configuration; }
-    QRadioButton* alwaysShowReport() const { return m_alwaysReport; }
-    QRadioButton* neverShowReport() const { return m_neverReport; }
-    QCheckBox* textUtf8() const { return m_textUtf8; }
-    QCheckBox* textRaw() const { return m_textRaw; }
+    QStackedWidget* pages() const { return pages_; }
+    FolderTree* sh1() const { return sh1_; }
+    QListWidget* fl1() const { return fl1_; }
+    QCheckBox* autosel() const { return autosel_; }
+    QLabel* folderLabel() const { return folderLabel_; }
+    QLabel* selectionLabel() const { return selectionLabel_; }
+    QLineEdit* rep1() const { return rep1_; }
+    QToolButton* browseButton() const { return browse_; }
+    QToolButton* followButton() const { return follow_; }
+    QLineEdit* rep3() const { return rep3_; }
+    QToolButton* createButton() const { return create_; }
+    QToolButton* exitButton() const { return exit_; }
+    QToolButton* optionsButton() const { return options_; }
+    BlockListEditor* blockList() const { return blocks_; }
+    ColumnListEditor* columnList() const { return columns_; }
+    QPushButton* wizardButton() const { return wizardButton_; }
+    QToolButton* loadButton() const { return load_; }
+    QToolButton* saveButton() const { return save_; }
+    QLabel* configurationLabel() const { return configuration_; }
+    QRadioButton* alwaysShowReport() const { return alwaysReport_; }
+    QRadioButton* neverShowReport() const { return neverReport_; }
+    QCheckBox* textUtf8() const { return textUtf8_; }
+    QCheckBox* textRaw() const { return textRaw_; }
     // How drawings are read: dynamic block names, every layout, array copies, nested blocks.
-    QCheckBox* dynamicNamesBox() const { return m_dynNames; }
-    QCheckBox* allLayoutsBox() const { return m_allLayouts; }
-    QCheckBox* minsertCopiesBox() const { return m_minsertCopies; }
-    QCheckBox* nestedBox() const { return m_nested; }
+    QCheckBox* dynamicNamesBox() const { return dynNames_; }
+    QCheckBox* allLayoutsBox() const { return allLayouts_; }
+    QCheckBox* minsertCopiesBox() const { return minsertCopies_; }
+    QCheckBox* nestedBox() const { return nested_; }
     // How results are shaped: quantities, number cells, one result for all drawings.
-    QCheckBox* quantitiesBox() const { return m_quantities; }
-    QCheckBox* numbersBox() const { return m_numbers; }
-    QCheckBox* combineBox() const { return m_combine; }
-    QLineEdit* combineName() const { return m_combineName; }
-    QPushButton* helpButton() const { return m_help; }
-    QLabel* mailLink() const { return m_mail; }
-    QToolButton* siteButton() const { return m_site; }
-    QPushButton* backButton() const { return m_back; }
-    TForm2* form2() const { return m_form2; }
-    TForm3* form3() const { return m_form3; }
-    TForm4* form4() const { return m_form4; }
+    QCheckBox* quantitiesBox() const { return quantities_; }
+    QCheckBox* numbersBox() const { return numbers_; }
+    QCheckBox* combineBox() const { return combine_; }
+    QLineEdit* combineName() const { return combineName_; }
+    QPushButton* helpButton() const { return help_; }
+    QLabel* mailLink() const { return mail_; }
+    QToolButton* siteButton() const { return site_; }
+    QPushButton* backButton() const { return back_; }
+    TForm2* form2() const { return form2_; }
+    TForm3* form3() const { return form3_; }
+    TForm4* form4() const { return form4_; }
 
-    bool running() const { return m_running; }
+    bool running() const { return running_; }
     // True when the rules differ from those last saved or loaded.
     bool configurationChanged() const;
 
@@ -132,50 +132,50 @@ private:
     void showConfigurationInUse(const QString& name);
     void setDialogAlpha(bool dialogOpen);
 
-    kelvora::ProgramPaths m_paths;
-    kelvora::SettingsStore& m_settings;
-    Prompts& m_prompts;
-    std::optional<std::string> m_remembered;
-    QString m_listFolder; // the folder whose drawings the file list shows
-    bool m_running = false;
+    kelvora::ProgramPaths paths_;
+    kelvora::SettingsStore& settings_;
+    Prompts& prompts_;
+    std::optional<std::string> remembered_;
+    QString listFolder_; // the folder whose drawings the file list shows
+    bool running_ = false;
 
-    QStackedWidget* m_pages = nullptr;
-    FolderTree* m_sh1 = nullptr;
-    QListWidget* m_fl1 = nullptr;
-    QCheckBox* m_autosel = nullptr;
-    QLabel* m_folderLabel = nullptr;
-    QLabel* m_selectionLabel = nullptr;
-    QLineEdit* m_rep1 = nullptr;
-    QToolButton* m_browse = nullptr;
-    QToolButton* m_follow = nullptr;
-    QLineEdit* m_rep3 = nullptr;
-    QToolButton* m_create = nullptr;
-    QToolButton* m_exit = nullptr;
-    QToolButton* m_options = nullptr;
-    BlockListEditor* m_blocks = nullptr;
-    ColumnListEditor* m_columns = nullptr;
-    QPushButton* m_wizardButton = nullptr;
-    QToolButton* m_load = nullptr;
-    QToolButton* m_save = nullptr;
-    QLabel* m_configuration = nullptr;
-    QRadioButton* m_alwaysReport = nullptr;
-    QRadioButton* m_neverReport = nullptr;
-    QCheckBox* m_textUtf8 = nullptr;
-    QCheckBox* m_textRaw = nullptr;
-    QCheckBox* m_dynNames = nullptr;
-    QCheckBox* m_allLayouts = nullptr;
-    QCheckBox* m_minsertCopies = nullptr;
-    QCheckBox* m_nested = nullptr;
-    QCheckBox* m_quantities = nullptr;
-    QCheckBox* m_numbers = nullptr;
-    QCheckBox* m_combine = nullptr;
-    QLineEdit* m_combineName = nullptr;
-    QButtonGroup* m_reportChoice = nullptr;
-    QPushButton* m_help = nullptr;
-    QLabel* m_mail = nullptr;
-    QToolButton* m_site = nullptr;
-    QPushButton* m_back = nullptr;
-    TForm2* m_form2 = nullptr;
-    TForm3* m_form3 = nullptr;
-    TForm4* m_form4 = nullptr;
+    QStackedWidget* pages_ = nullptr;
+    FolderTree* sh1_ = nullptr;
+    QListWidget* fl1_ = nullptr;
+    QCheckBox* autosel_ = nullptr;
+    QLabel* folderLabel_ = nullptr;
+    QLabel* selectionLabel_ = nullptr;
+    QLineEdit* rep1_ = nullptr;
+    QToolButton* browse_ = nullptr;
+    QToolButton* follow_ = nullptr;
+    QLineEdit* rep3_ = nullptr;
+    QToolButton* create_ = nullptr;
+    QToolButton* exit_ = nullptr;
+    QToolButton* options_ = nullptr;
+    BlockListEditor* blocks_ = nullptr;
+    ColumnListEditor* columns_ = nullptr;
+    QPushButton* wizardButton_ = nullptr;
+    QToolButton* load_ = nullptr;
+    QToolButton* save_ = nullptr;
+    QLabel* configuration_ = nullptr;
+    QRadioButton* alwaysReport_ = nullptr;
+    QRadioButton* neverReport_ = nullptr;
+    QCheckBox* textUtf8_ = nullptr;
+    QCheckBox* textRaw_ = nullptr;
+    QCheckBox* dynNames_ = nullptr;
+    QCheckBox* allLayouts_ = nullptr;
+    QCheckBox* minsertCopies_ = nullptr;
+    QCheckBox* nested_ = nullptr;
+    QCheckBox* quantities_ = nullptr;
+    QCheckBox* numbers_ = nullptr;
+    QCheckBox* combine_ = nullptr;
+    QLineEdit* combineName_ = nullptr;
+    QButtonGroup* reportChoice_ = nullptr;
+    QPushButton* help_ = nullptr;
+    QLabel* mail_ = nullptr;
+    QToolButton* site_ = nullptr;
+    QPushButton* back_ = nullptr;
+    TForm2* form2_ = nullptr;
+    TForm3* form3_ = nullptr;
+    TForm4* form4_ = nullptr;
 };

@@ -50,19 +50,19 @@ inline void tick(QAbstractButton* box) {
 class TestProgram {
 public:
     TestProgram() {
-        QDir(m_dir.path()).mkpath(QStringLiteral("configurations"));
-        QDir(m_dir.path()).mkpath(QStringLiteral("samples"));
+        QDir(dir_.path()).mkpath(QStringLiteral("configurations"));
+        QDir(dir_.path()).mkpath(QStringLiteral("samples"));
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           m_dir.filePath(QStringLiteral("settings")));
+                           dir_.filePath(QStringLiteral("settings")));
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                           m_dir.filePath(QStringLiteral("settings")));
-        paths = kelvora::ProgramPaths::forFolder(m_dir.path().toStdString() + "/");
+                           dir_.filePath(QStringLiteral("settings")));
+        paths = kelvora::ProgramPaths::forFolder(dir_.path().toStdString() + "/");
     }
 
-    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+    QString path(const QString& relative) const { return dir_.filePath(relative); }
 
     void write(const QString& relative, const QByteArray& bytes) const {
-        QDir(m_dir.path()).mkpath(QFileInfo(path(relative)).path());
+        QDir(dir_.path()).mkpath(QFileInfo(path(relative)).path());
         QFile file(path(relative));
         if (!file.open(QIODevice::WriteOnly))
             qFatal("cannot write %s", qPrintable(path(relative)));
@@ -83,7 +83,7 @@ public:
     kelvora::ProgramPaths paths;
 
 private:
-    QTemporaryDir m_dir;
+    QTemporaryDir dir_;
 };
 
 // One rule taking 'DOOR*' blocks, tag 'REF' to column 1; titles 'Ref'.
