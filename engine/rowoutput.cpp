@@ -3,13 +3,16 @@
 #include "engine/worksheetresult.h"
 #include "engine/xlsxresult.h"
 
+#include "platform/largememory.h"
 #include "platform/replacingfile.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <deque>
+#include <limits>
+#include <utility>
 
 namespace kelvora {
 
@@ -135,6 +138,7 @@ private:
 // last field. Each distinct row is kept once, packed (its field count, then each field behind
 // its length), and found through an open-addressing table of its hash: a container per row
 // would cost allocations and memory that make a run of distinct rows several times slower.
+// Rows, entries and table live in large blocks that are never moved (see largememory.h).
 class QuantityResult : public ResultSink {
 public:
     QuantityResult(std::unique_ptr<ResultSink> inner, std::size_t quantityField)
@@ -147,20 +151,23 @@ public:
         for (const std::string& field : row) {
             hash = (hash ^ std::hash<std::string>{}(field)) * 0x9E3779B97F4A7C15ULL;
         }
-        if ((entries_.size() + 1) * 2 > slots_.size()) {
+        if ((entryCount_ + 1) * 2 > slotCount_) {
             grow();
         }
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            if (slots_[i] == 0) {
-                slots_[i] = static_cast<std::uint32_t>(entries_.size() + 1);
-                std::string& chunk = chunkFor(row);
-                entries_.push_back({chunks_.size() - 1, chunk.size(), hash, copies});
-                pack(chunk, row);
+        const std::uint64_t tag = hash & kTagBits;
+        for (std::size_t i = firstSlot(tag);; i = (i + 1) & (slotCount_ - 1)) {
+            std::uint64_t& slot = slots()[i];
+            if (slot == 0) {
+                slot = tag | (entryCount_ + 1);
+                addEntry(row, copies);
                 return;
             }
-            Entry& entry = entries_[slots_[i] - 1];
-            if (entry.hash == hash && samePacked(chunks_[entry.chunk], entry.offset, row)) {
+            // The tag tells most other rows apart without a look at their entry.
+            if ((slot & kTagBits) != tag) {
+                continue;
+            }
+            Entry& entry = entryAt((slot & ~kTagBits) - 1);
+            if (samePacked(entry, row)) {
                 entry.count += copies;
                 return;
             }
@@ -174,25 +181,25 @@ public:
     // keeps the rows of an aborted drawing keeps them counted.
     bool close(bool aborted) override {
         Row row;
-        for (const Entry& entry : entries_) {
-            if (inner_->failed()) {
-                break;
-            }
-            const std::string& chunk = chunks_[entry.chunk];
-            std::size_t at = entry.offset;
-            row.resize(next(chunk, at));
+        for (std::size_t k = 0; k < entryCount_ && !inner_->failed(); ++k) {
+            const Entry& entry = entryAt(k);
+            const char* at = packedRow(entry);
+            row.resize(next(at));
             for (std::string& field : row) {
-                const std::size_t length = next(chunk, at);
-                field.assign(chunk, at, length);
+                const std::size_t length = next(at);
+                field.assign(at, length);
                 at += length;
             }
             row.resize(quantityField_ + 1);
             row[quantityField_] = std::to_string(entry.count);
             inner_->writeRow(row);
         }
-        entries_.clear();
-        slots_.clear();
+        entryBlocks_.clear();
+        entryCount_ = 0;
+        entryCapacity_ = 0;
         chunks_.clear();
+        slots_.reset();
+        slotCount_ = 0;
         return inner_->close(aborted);
     }
 
@@ -203,71 +210,126 @@ public:
 
 private:
     struct Entry {
-        std::size_t chunk;  // where the row is packed
-        std::size_t offset; // in that chunk
-        std::uint64_t hash;
+        std::uint32_t chunk;  // where the row is packed
+        std::uint32_t offset; // in that chunk
         long long count;
     };
-    // Rows are packed into chunks that are never moved: a growing buffer would copy what it
-    // holds, and touch new memory, at every doubling.
-    static constexpr std::size_t kChunkBytes = 1 << 20;
+    struct Chunk {
+        LargeBlock bytes;
+        std::size_t size = 0;
+        std::size_t capacity = 0;
+        char* data() const { return reinterpret_cast<char*>(bytes.get()); }
+    };
+    // Blocks of rows and of entries start small, so that a result of a few rows costs little,
+    // and grow fourfold to the large-page size: the first kGrowingBlocks blocks of entries hold
+    // kFirstEntries << 2b each, the others kMostEntries; chunks of rows grow alike.
+    static constexpr std::size_t kBlockBytes = std::size_t(2) << 20;
+    static constexpr std::size_t kMostEntries = kBlockBytes / sizeof(Entry);
+    static constexpr std::size_t kGrowingBlocks = 3;
+    static constexpr std::size_t kFirstEntries = kMostEntries >> (2 * kGrowingBlocks);
+    static constexpr std::size_t kEntriesInGrowingBlocks =
+        kFirstEntries * ((std::size_t(1) << (2 * kGrowingBlocks)) - 1) / 3;
+    static std::size_t entriesInBlock(std::size_t block) {
+        return kFirstEntries << (2 * std::min(block, kGrowingBlocks));
+    }
 
+    // A slot holds the upper half of its row's hash, which also chooses where the row's probe
+    // starts, and the row's entry index + 1; 0 when free.
+    static constexpr std::uint64_t kTagBits = 0xFFFFFFFF00000000ULL;
+    std::size_t firstSlot(std::uint64_t tag) const { return (tag >> 32) & (slotCount_ - 1); }
+    std::uint64_t* slots() const { return reinterpret_cast<std::uint64_t*>(slots_.get()); }
+
+    Entry& entryAt(std::size_t k) const {
+        std::size_t block;
+        if (k < kEntriesInGrowingBlocks) {
+            block = (std::bit_width(3 * k / kFirstEntries + 1) - 1) / 2;
+            k -= kFirstEntries * ((std::size_t(1) << (2 * block)) - 1) / 3;
+        } else {
+            k -= kEntriesInGrowingBlocks;
+            block = kGrowingBlocks + k / kMostEntries;
+            k %= kMostEntries;
+        }
+        return reinterpret_cast<Entry*>(entryBlocks_[block].get())[k];
+    }
+    const char* packedRow(const Entry& entry) const {
+        return chunks_[entry.chunk].data() + entry.offset;
+    }
+
+    // Twice the slots, each row's slot found anew from its tag.
     void grow() {
-        slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), 0);
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t k = 0; k < entries_.size(); ++k) {
-            std::size_t i = entries_[k].hash & mask;
-            while (slots_[i] != 0) {
-                i = (i + 1) & mask;
+        const std::size_t count = std::max<std::size_t>(64, slotCount_ * 2);
+        LargeBlock old = std::exchange(slots_, allocateLarge(count * sizeof(std::uint64_t), true));
+        const std::size_t oldCount = std::exchange(slotCount_, count);
+        const auto* oldSlots = reinterpret_cast<const std::uint64_t*>(old.get());
+        for (std::size_t k = 0; k < oldCount; ++k) {
+            if (const std::uint64_t slot = oldSlots[k]; slot != 0) {
+                std::size_t i = firstSlot(slot & kTagBits);
+                while (slots()[i] != 0) {
+                    i = (i + 1) & (slotCount_ - 1);
+                }
+                slots()[i] = slot;
             }
-            slots_[i] = static_cast<std::uint32_t>(k + 1);
         }
     }
 
-    // The last chunk, or a new one when the row may not fit in what the last one has left.
-    std::string& chunkFor(const Row& row) {
+    // Packs the row at the end of the last chunk, or of a new one when it may not fit there.
+    // An entry's offset has 32 bits: a chunk holding rows of gigabytes takes no more.
+    void addEntry(const Row& row, long long copies) {
         std::size_t bytes = kMostNumberBytes;
         for (const std::string& field : row) {
             bytes += kMostNumberBytes + field.size();
         }
-        if (chunks_.empty() || chunks_.back().size() + bytes > chunks_.back().capacity()) {
-            chunks_.emplace_back().reserve(std::max(kChunkBytes, bytes));
+        if (chunks_.empty() || chunks_.back().size + bytes > chunks_.back().capacity ||
+            chunks_.back().size > std::numeric_limits<std::uint32_t>::max()) {
+            const std::size_t capacity = std::max(
+                bytes,
+                kBlockBytes >> (2 * (kGrowingBlocks - std::min(chunks_.size(), kGrowingBlocks))));
+            chunks_.push_back({allocateLarge(capacity, false), 0, capacity});
         }
-        return chunks_.back();
+        if (entryCount_ == entryCapacity_) {
+            entryBlocks_.push_back(
+                allocateLarge(entriesInBlock(entryBlocks_.size()) * sizeof(Entry), false));
+            entryCapacity_ += entriesInBlock(entryBlocks_.size() - 1);
+        }
+        Chunk& chunk = chunks_.back();
+        entryAt(entryCount_++) = {static_cast<std::uint32_t>(chunks_.size() - 1),
+                                  static_cast<std::uint32_t>(chunk.size), copies};
+        char* out = chunk.data() + chunk.size;
+        putNumber(out, row.size());
+        for (const std::string& field : row) {
+            putNumber(out, field.size());
+            std::memcpy(out, field.data(), field.size());
+            out += field.size();
+        }
+        chunk.size = static_cast<std::size_t>(out - chunk.data());
     }
 
     // Seven bits a byte, the last byte below 0x80: most lengths take one byte.
     static constexpr std::size_t kMostNumberBytes = 10;
-    static void putNumber(std::string& chunk, std::size_t number) {
+    static void putNumber(char*& out, std::size_t number) {
         for (; number >= 0x80; number >>= 7) {
-            chunk += static_cast<char>((number & 0x7F) | 0x80);
+            *out++ = static_cast<char>((number & 0x7F) | 0x80);
         }
-        chunk += static_cast<char>(number);
+        *out++ = static_cast<char>(number);
     }
-    static std::size_t next(const std::string& chunk, std::size_t& at) {
+    static std::size_t next(const char*& at) {
         std::size_t value = 0;
         for (int shift = 0;; shift += 7) {
-            const auto byte = static_cast<unsigned char>(chunk[at++]);
+            const auto byte = static_cast<unsigned char>(*at++);
             value |= static_cast<std::size_t>(byte & 0x7F) << shift;
             if (byte < 0x80) {
                 return value;
             }
         }
     }
-    static void pack(std::string& chunk, const Row& row) {
-        putNumber(chunk, row.size());
-        for (const std::string& field : row) {
-            putNumber(chunk, field.size());
-            chunk += field;
-        }
-    }
-    static bool samePacked(const std::string& chunk, std::size_t at, const Row& row) {
-        if (next(chunk, at) != row.size()) {
+    bool samePacked(const Entry& entry, const Row& row) const {
+        const char* at = packedRow(entry);
+        if (next(at) != row.size()) {
             return false;
         }
         for (const std::string& field : row) {
-            const std::size_t length = next(chunk, at);
-            if (length != field.size() || chunk.compare(at, length, field) != 0) {
+            const std::size_t length = next(at);
+            if (length != field.size() || std::memcmp(at, field.data(), length) != 0) {
                 return false;
             }
             at += length;
@@ -277,9 +339,12 @@ private:
 
     std::unique_ptr<ResultSink> inner_;
     std::size_t quantityField_;
-    std::vector<std::string> chunks_;
-    std::deque<Entry> entries_;        // in the order of first appearance, never moved
-    std::vector<std::uint32_t> slots_; // entry index + 1, 0 when free; a power of two long
+    std::vector<Chunk> chunks_;
+    std::vector<LargeBlock> entryBlocks_; // in the order of appearance
+    std::size_t entryCount_ = 0;          // below 2^32, as a slot holds it
+    std::size_t entryCapacity_ = 0;
+    LargeBlock slots_; // slotCount_ of them, a power of two
+    std::size_t slotCount_ = 0;
 };
 
 bool isDigit(char c) {

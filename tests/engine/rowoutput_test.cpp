@@ -333,3 +333,35 @@ TEST(PlainDecimalNumber, OnlyPlainDecimalsUpToFifteenDigitsAreNumbers) {
         EXPECT_FALSE(plainDecimalNumber(text)) << text;
     }
 }
+
+// Enough distinct rows to fill the small first blocks and several full ones, each met again
+// later (some as array copies), and one row longer than a whole block.
+TEST(Quantities, CountEveryDistinctRowAcrossManyBlocks) {
+    auto recording = std::make_unique<RecordingSink>();
+    RecordingSink& rows = *recording;
+    const auto sink = withQuantities(std::move(recording), 2);
+    constexpr int kDistinct = 400'000;
+    const std::string huge(3 << 20, 'x');
+    for (int k = 0; k < kDistinct; ++k) {
+        sink->writeRow({"PART", "P-" + std::to_string(k)});
+        if (k % 2 == 1) {
+            sink->writeRows({"PART", "P-" + std::to_string(k / 2)}, 3);
+        }
+        if (k == 7) {
+            sink->writeRow({"PART", huge});
+        }
+    }
+    sink->writeRow({"PART", huge});
+    ASSERT_TRUE(sink->close(false));
+    ASSERT_EQ(rows.rows.size(), std::size_t(kDistinct) + 1);
+    for (int k = 0, at = 0; k < kDistinct; ++k, ++at) {
+        if (k == 8) {
+            EXPECT_EQ(rows.rows[at], (Row{"PART", huge, "2"}));
+            ++at;
+        }
+        // Row k was met once by itself and three more times after row k * 2 + 1.
+        const int count = k * 2 + 1 < kDistinct ? 4 : 1;
+        ASSERT_EQ(rows.rows[at], (Row{"PART", "P-" + std::to_string(k), std::to_string(count)}))
+            << k;
+    }
+}
