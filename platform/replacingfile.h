@@ -43,6 +43,8 @@ public:
     void abandon();
 
 private:
+    // Forgets any earlier file and takes the target; false with the reason when it is unfit.
+    bool takeTarget(const std::string& target, std::string& error);
     bool fail(int code, std::string& error);
 
     std::string target_;

@@ -70,20 +70,8 @@ bool writeToStreamFile(const std::string& path, std::string_view bytes, std::str
     return written;
 }
 
-ReplacingFile::~ReplacingFile() {
-    abandon();
-}
-
-bool ReplacingFile::fail(int code, std::string& error) {
-    error = std::strerror(code);
-    abandon();
-    return false;
-}
-
 bool ReplacingFile::open(const std::string& target, std::string& error) {
-    abandon();
-    target_ = target;
-    if (error = unfitTarget(target); !error.empty()) {
+    if (!takeTarget(target, error)) {
         return false;
     }
     const DWORD attributes = ::GetFileAttributesW(windows::widen(target).c_str());
