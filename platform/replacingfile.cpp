@@ -91,29 +91,18 @@ bool ReplacingFile::write(std::string_view bytes, std::string& error) {
     return true;
 }
 
-bool ReplacingFile::commit(std::string& error) {
-    if (fd_ < 0) {
-        return fail(EBADF, error);
-    }
+bool ReplacingFile::syncAndClose(std::string& error) {
     if (::fchmod(fd_, mode_) != 0 || ::fsync(fd_) != 0) {
         return fail(errno, error);
     }
     const int closed = ::close(fd_);
     fd_ = -1;
-    if (closed != 0) {
-        return fail(errno, error);
-    }
-    // Whatever was planted at the target since open is not written through: rename replaces
-    // a link itself, but a folder or device there is refused.
-    if (error = unfitTarget(target_); !error.empty()) {
-        abandon();
-        return false;
-    }
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        return fail(errno, error);
-    }
-    temporary_.clear();
-    return true;
+    return closed == 0 || fail(errno, error);
+}
+
+// rename replaces a link at the target itself, never what it leads to.
+bool ReplacingFile::moveOverTarget(std::string& error) {
+    return ::rename(temporary_.c_str(), target_.c_str()) == 0 || fail(errno, error);
 }
 
 void ReplacingFile::abandon() {

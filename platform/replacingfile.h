@@ -45,6 +45,10 @@ public:
 private:
     // Forgets any earlier file and takes the target; false with the reason when it is unfit.
     bool takeTarget(const std::string& target, std::string& error);
+    // The platform's part of commit: the bytes onto the disk and the file closed; then the
+    // temporary file moved over the target.
+    bool syncAndClose(std::string& error);
+    bool moveOverTarget(std::string& error);
     bool fail(int code, std::string& error);
 
     std::string target_;

@@ -108,30 +108,22 @@ bool ReplacingFile::write(std::string_view bytes, std::string& error) {
     return true;
 }
 
-bool ReplacingFile::commit(std::string& error) {
-    if (fd_ < 0) {
-        return fail(EBADF, error);
-    }
+bool ReplacingFile::syncAndClose(std::string& error) {
     if (::_commit(fd_) != 0) {
         return fail(errno, error);
     }
     const int closed = ::_close(fd_);
     fd_ = -1;
-    if (closed != 0) {
-        return fail(errno, error);
-    }
-    // Whatever was planted at the target since open is not written through.
-    if (error = unfitTarget(target_); !error.empty()) {
-        abandon();
-        return false;
-    }
+    return closed == 0 || fail(errno, error);
+}
+
+bool ReplacingFile::moveOverTarget(std::string& error) {
     if (!::MoveFileExW(windows::widen(temporary_).c_str(), windows::widen(target_).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = windows::systemMessage(::GetLastError());
         abandon();
         return false;
     }
-    temporary_.clear();
     return true;
 }
 
