@@ -6,29 +6,14 @@
 #include "text/ascii.h"
 #include "text/drawingtext.h"
 
-#include <algorithm>
 #include <map>
+#include <set>
 
 namespace kelvora {
 
 namespace {
 
 constexpr std::size_t kSheetNameLimit = 31; // UTF-16 code units
-
-// The UTF-8 text cut to at most `units` UTF-16 code units, between two characters.
-std::string cutToUnits(const std::string& text, std::size_t units) {
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        used += bytes == 4 ? 2 : 1;
-        if (used > units) {
-            return text.substr(0, i);
-        }
-        i += bytes;
-    }
-    return text;
-}
 
 // A drawing's sink that puts the drawing's name before each row, into the shared text file.
 class DrawingColumnSink : public ResultSink {
@@ -181,7 +166,7 @@ private:
 
 std::vector<std::string> sheetNames(const std::vector<std::string>& drawings) {
     std::vector<std::string> names;
-    std::vector<std::string> taken{asciiUpper(kSummarySheetName)};
+    std::set<std::string> taken{asciiUpper(kSummarySheetName)}; // upper-cased
     for (const std::string& drawing : drawings) {
         std::string base = utf8FromAnsi(fileNameOf(drawing));
         if (const std::size_t dot = base.rfind('.'); dot != std::string::npos && dot > 0) {
@@ -195,13 +180,15 @@ std::vector<std::string> sheetNames(const std::vector<std::string>& drawings) {
         if (base.empty()) {
             base = "Sheet";
         }
-        std::string name = cutToUnits(base, kSheetNameLimit);
-        for (int number = 2; std::find(taken.begin(), taken.end(), asciiUpper(name)) != taken.end();
-             ++number) {
+        std::string name = base;
+        cutToUtf16Units(name, kSheetNameLimit);
+        for (int number = 2; taken.contains(asciiUpper(name)); ++number) {
             const std::string suffix = " (" + std::to_string(number) + ")";
-            name = cutToUnits(base, kSheetNameLimit - suffix.size()) + suffix;
+            name = base;
+            cutToUtf16Units(name, kSheetNameLimit - suffix.size());
+            name += suffix;
         }
-        taken.push_back(asciiUpper(name));
+        taken.insert(asciiUpper(name));
         names.push_back(name);
     }
     return names;

@@ -180,8 +180,8 @@ std::string textsCutWarning(long long texts) {
            std::to_string(kCellTextLimit) + " characters were cut ***";
 }
 
-bool cutToCellLimit(std::string& text) {
-    if (text.size() <= kCellTextLimit) {
+bool cutToUtf16Units(std::string& text, std::size_t limit) {
+    if (text.size() <= limit) {
         return false; // never more code units than bytes
     }
     std::size_t units = 0;
@@ -189,7 +189,7 @@ bool cutToCellLimit(std::string& text) {
         const auto lead = static_cast<unsigned char>(text[i]);
         const std::size_t bytes = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
         units += bytes == 4 ? 2 : 1; // a surrogate pair in UTF-16
-        if (units > kCellTextLimit) {
+        if (units > limit) {
             text.resize(i);
             return true;
         }

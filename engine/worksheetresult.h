@@ -24,9 +24,12 @@ std::string textsCutWarning(long long texts);
 
 // The most characters (UTF-16 code units) a spreadsheet cell holds.
 inline constexpr std::size_t kCellTextLimit = 32767;
-// Cuts a UTF-8 text to kCellTextLimit code units, between two characters, so that a character
-// outside the Basic Multilingual Plane is never cut in half; true when the text was cut.
-bool cutToCellLimit(std::string& text);
+// Cuts a UTF-8 text to at most units UTF-16 code units, between two characters, so that a
+// character outside the Basic Multilingual Plane is never cut in half; true when it was cut.
+bool cutToUtf16Units(std::string& text, std::size_t units);
+inline bool cutToCellLimit(std::string& text) {
+    return cutToUtf16Units(text, kCellTextLimit);
+}
 inline constexpr std::string_view kFieldsBeyondLimitWarning =
     "*** Warning, fields beyond column 256 were not written ***";
 

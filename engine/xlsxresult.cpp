@@ -1,6 +1,7 @@
 #include "engine/xlsxresult.h"
 
 #include "engine/worksheetresult.h"
+#include "platform/filepaths.h"
 #include "platform/replacingfile.h"
 #include "text/drawingtext.h"
 
@@ -45,15 +46,6 @@ void dropLastCharacters(std::string& text, std::size_t count) {
     text.resize(end);
 }
 
-// The folder holding path, where the temporary files go.
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // The workbook file: a temporary file beside the result that replaces it when the workbook is
 // closed normally, the workbook writing into it by name, and the title format. Its worksheets
 // write their rows to unnamed files in the same folder meanwhile.
@@ -64,7 +56,11 @@ public:
             fail(error);
             return;
         }
+        // The temporary files go into the result's folder.
         folder_ = folderOf(path_);
+        if (folder_.empty()) {
+            folder_.push_back('.');
+        }
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;
         options.tmpdir = folder_.data();
