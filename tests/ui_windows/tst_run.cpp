@@ -46,6 +46,17 @@ QStringList installSamples(TestProgram& program) {
     return samples;
 }
 
+// The main window started on the program's files, every drawing of its list selected.
+struct StartedWindow {
+    explicit StartedWindow(const TestProgram& program) : window(program.paths, store, prompts) {
+        window.startup();
+        tick(window.autosel());
+    }
+    QtSettingsStore store;
+    FakePrompts prompts;
+    TForm1 window;
+};
+
 } // namespace
 
 class RunTest : public QObject {
@@ -202,11 +213,9 @@ void RunTest::aWorkbookThatCannotBeSavedIsToldAndTheRunGoesOn() {
     const QString blocked = QFileInfo(samples[0]).completeBaseName() + ".xls";
     QVERIFY(QDir(program.path("samples")).mkdir(blocked));
 
-    QtSettingsStore store;
-    FakePrompts prompts;
-    TForm1 window(program.paths, store, prompts);
-    window.startup();
-    tick(window.autosel());
+    StartedWindow started(program);
+    TForm1& window = started.window;
+    FakePrompts& prompts = started.prompts;
     window.rep3()->setText(QStringLiteral("xls"));
     window.createButton()->click();
     QCOMPARE(prompts.errors.size(), 1);
@@ -350,11 +359,9 @@ void RunTest::aMissingDrawingIsToldWithItsReason() {
     program.useConfiguration("door.kvx", kDoorConfiguration);
     program.write("samples/a.dxf", drawing({{"DOOR1", "0", {{"REF", "1"}}}}));
     program.write("samples/b.dxf", drawing({}));
-    QtSettingsStore store;
-    FakePrompts prompts;
-    TForm1 window(program.paths, store, prompts);
-    window.startup();
-    tick(window.autosel());
+    StartedWindow started(program);
+    TForm1& window = started.window;
+    FakePrompts& prompts = started.prompts;
     window.neverShowReport()->click();
     QVERIFY(QFile::remove(program.path("samples/b.dxf")));
     window.createButton()->click();
@@ -374,11 +381,9 @@ void RunTest::drawingsThatGiveOneResultNameAreRefusedBeforeTheRun() {
     program.useConfiguration("door.kvx", kDoorConfiguration);
     program.write("samples/plan.dxf", drawing({{"DOOR1", "0", {{"REF", "1"}}}}));
     program.write("samples/plan.DXF", drawing({{"DOOR2", "0", {{"REF", "2"}}}}));
-    QtSettingsStore store;
-    FakePrompts prompts;
-    TForm1 window(program.paths, store, prompts);
-    window.startup();
-    tick(window.autosel());
+    StartedWindow started(program);
+    TForm1& window = started.window;
+    FakePrompts& prompts = started.prompts;
     window.createButton()->click();
 
     QCOMPARE(prompts.errors.size(), 1);
@@ -394,11 +399,9 @@ void RunTest::aCutTextIsToldAndTheLabelShowsThePlace() {
     program.useConfiguration("door.kvx", kDoorConfiguration);
     program.write("samples/a.dxf", drawing({{"DOOR1", "0", {{"REF", QByteArray(40000, 'x')}}}}));
     program.write("samples/b.dxf", drawing({{"DOOR2", "0", {{"REF", "2"}}}}));
-    QtSettingsStore store;
-    FakePrompts prompts;
-    TForm1 window(program.paths, store, prompts);
-    window.startup();
-    tick(window.autosel());
+    StartedWindow started(program);
+    TForm1& window = started.window;
+    FakePrompts& prompts = started.prompts;
     // What the progress label shows, and what screen readers are told, each time it is painted.
     QStringList shown;
     struct PaintWatch : QObject {
